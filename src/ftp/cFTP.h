@@ -1,0 +1,76 @@
+// A general FTP client over the platform's FTP service: connection and settings, chunked
+// transfers with a progress event, one-call transfers, remote file and folder operations and
+// directory listings. Failures of the service are results (false, "", -1/-2, no list) with a
+// description in GetLastErrorMessage(); local file errors are raised (VbError).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ftp/cDirList.h"
+#include "platform/kernel/wintypes.h"
+#include "platform/wininet/wininet.h"
+
+class cFTP {
+public:
+    // What the owner provides: the yield of the user interface and its message box.
+    struct Host {
+        std::function<void()> DoEvents;
+        std::function<void(const std::string&)> MsgBox;
+    };
+
+    cFTP();  // Class_Initialize
+    explicit cFTP(Host host);
+
+    // Event: raised synchronously by FTPUploadFile and FTPDownloadFile.
+    std::function<void(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes)>
+        FileTransferProgress;
+
+    std::shared_ptr<cDirList> Directory();
+    std::string GetLastErrorMessage() const;
+    bool OpenConnection(const std::string& sServer, const std::string& sUser,
+                        const std::string& sPassword);
+    void CloseConnection();
+    bool SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote);
+    bool RenameFTPFile(const std::string& sExisting, const std::string& sNewName);
+    bool CreateFTPDirectory(const std::string& sDirectory);
+    bool RemoveFTPDirectory(const std::string& sDirectory);
+    bool DeleteFTPFile(const std::string& sRemote);
+    bool FTPUploadFile(const std::string& sLocal, const std::string& sRemote);
+    bool FTPDownloadFile(const std::string& sLocal, const std::string& sRemote);
+    bool SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote);
+    std::string GetFTPDirectory();
+    bool SetFTPDirectory(const std::string& sDir);
+    std::int32_t GetFTPFileSize(const std::string& sFile);
+    // nullptr: no list.
+    std::shared_ptr<cDirList> GetDirectoryListing(const std::string& sFilter);
+    void SetTransferASCII();
+    void SetTransferBinary();
+    void SetModeActive();
+    void SetModePassive();
+
+    // The class's private procedures, reachable for tests.
+    void SetLastErrorMessage(std::int32_t lErrorCode, const std::string& sOperation);
+    Date FileTimeToDate(const FILETIME& ft);
+
+    // Read-only views of the fields, for tests and the command-line tool.
+    HINTERNET ConnectionHandle() const { return hConnection; }
+    std::int32_t TransferType() const { return lTransferType; }
+    std::int32_t ConnectFlags() const { return lConnectFlags; }
+
+private:
+    void Class_Initialize();
+    void Yield();
+
+    HINTERNET hInternet = nullptr;
+    HINTERNET hConnection = nullptr;
+    HINTERNET hTransfer = nullptr;
+    std::int32_t lTransferType = FTP_TRANSFER_TYPE_ASCII;
+    std::int32_t lConnectFlags = 0;
+    std::string sLastError;
+    std::shared_ptr<cDirList> mDirList;
+    Host host_;
+    bool transferring_ = false;
+};

@@ -1,0 +1,91 @@
+// Files, folders, environment and programs of the platform, addressed by Windows paths and
+// resolved on the host as Wine does: drive letters through $WINEPREFIX/dosdevices, else C: is
+// $WINEPREFIX/drive_c and Z: is "/"; every path component is matched without regard to case.
+// Failures are raised as VbError with the runtime's numbers (53, 70, 75, 76, ...).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "platform/files/vb_error.h"
+
+namespace files {
+
+// The Wine prefix in use: $WINEPREFIX, else ~/.wine.
+std::filesystem::path WinePrefix();
+
+// Host path of a Windows path ("C:\Quorimetra\Install" -> <prefix>/drive_c/Quorimetra/Install).
+// Existing components are matched without regard to case; missing ones keep the case given.
+// Forward slashes are accepted as separators. A relative path is taken from the host's
+// current folder. Throws VbError 76 for a drive that cannot be resolved.
+std::filesystem::path ToHostPath(const std::string& windowsPath);
+
+// Windows path of a host path: under drive_c as "C:\...", anything else as "Z:\...".
+std::string ToWindowsPath(const std::filesystem::path& hostPath);
+
+// Attribute bits of the presence search.
+constexpr int vbNormal = 0;
+constexpr int vbDirectory = 16;
+
+// The presence search: the name of the first entry matching the path (its last component may
+// hold * and ?), "" when nothing matches. Files only, or files and folders with vbDirectory.
+std::string Dir(const std::string& pathPattern, int attributes = vbNormal);
+
+// Copies a file over any existing one. 53 when the source is missing, 76 when the destination's
+// folder is missing, 70/75 when it may not be written.
+void FileCopy(const std::string& source, const std::string& destination);
+
+// Deletes the files matching a path whose last component may hold * and ?. Folders are never
+// removed. 53 when no file matches, 75 when one cannot be deleted.
+void Kill(const std::string& pathPattern);
+
+// An environment variable by name, without regard to case. Where the host does not set them,
+// "windir" is C:\windows, "CommonProgramFiles" C:\Program Files\Common Files and "Temp"
+// C:\users\<user>\Temp.
+std::string Environ(const std::string& name);
+
+// The current user's name as the Wine prefix knows it ($USER, else the account name).
+std::string UserName();
+
+// The folder that holds the running program file, as a Windows path without a trailing "\".
+std::string AppPath();
+// Makes AppPath() answer for another host folder (tests and the demo's staging).
+void SetAppPathForTesting(const std::filesystem::path& hostFolder);
+
+// Window styles of Shell().
+constexpr int vbHide = 0;
+constexpr int vbNormalFocus = 1;
+constexpr int vbMinimizedFocus = 2;
+
+// Starts a program from a command line without waiting and returns its process id. No shell
+// takes part: the first word (or the quoted first part) is the program, the rest are its
+// arguments split as Windows splits them. A Windows program (.exe, .com) or batch file (.bat,
+// .cmd) runs through Wine where it is installed (a batch file through "cmd /c"), with the same
+// WINEPREFIX; a program without a host file that Wine would find in its system folder (such as
+// regsvr32) runs through Wine too. Throws VbError 53 when the program cannot be started.
+double Shell(const std::string& commandLine, int windowStyle = vbMinimizedFocus);
+
+// A local file opened for raw bytes, closed when destroyed. Reads and writes go through a
+// buffer of its own (64 KiB), so small chunks cost no system call each. Errors are VbError.
+class BinaryFile {
+public:
+    enum class Mode { Read, Write };  // Write creates the file when absent and does not cut it.
+    BinaryFile(const std::string& windowsPath, Mode mode);
+    ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+
+    std::int64_t Length() const;
+    // Reads up to n bytes at the current position; returns the count read.
+    std::size_t Read(void* buffer, std::size_t n);
+    void Write(const void* buffer, std::size_t n);
+    // Cuts the file at the current position.
+    void TruncateHere();
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace files

@@ -1,0 +1,100 @@
+// The installer's one window: its controls in their design-time state, the load step, the start
+// phase, the retry links, the label forwarding and the end of the program. The operations that
+// belong to the download and install stages are members defined in src/download and
+// src/install.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ftp/cFTP.h"
+#include "platform/forms/forms.h"
+
+class frmInstall : public forms::Form {
+public:
+    explicit frmInstall(forms::Application& app);
+    ~frmInstall() override;
+
+    // Top level, front first.
+    forms::Timer Timer3{this, "Timer3"};
+    forms::Timer Timer2{this, "Timer2"};
+    forms::PictureBox pnInicio{this, "pnInicio"};
+    forms::PictureBox Picture7{this, "Picture7"};
+    forms::PictureBox cmdFechar{this, "cmdFechar"};
+    forms::PictureBox Picture4{this, "Picture4"};
+    forms::PictureBox Picture8{this, "Picture8"};
+    forms::PictureBox Picture1{this, "Picture1"};
+    forms::Label lblInicio{this, "lblInicio"};
+
+    // Start panel.
+    forms::PictureBox pbBarI{&pnInicio, "pbBarI"};
+    forms::PictureBox pbValI{&pbBarI, "pbValI"};
+    forms::Label lblTenteNovamente{&pnInicio, "lblTenteNovamente"};
+
+    // Footer strip, close button, settings boxes.
+    forms::Label lblRodape{&Picture7, "lblRodape"};
+    forms::Label lblFechar{&cmdFechar, "lblFechar"};
+    forms::TextBox txtServer{&Picture4, "txtServer"};
+    forms::TextBox txtUser{&Picture4, "txtUser"};
+    forms::TextBox txtPassword{&Picture4, "txtPassword"};
+
+    // Steps panel.
+    forms::PictureBox Picture2{&Picture1, "Picture2"};
+    forms::PictureBox Picture5{&Picture1, "Picture5"};
+    forms::PictureBox Picture6{&Picture1, "Picture6"};
+    forms::Line Line1{&Picture1, "Line1"};
+    forms::PictureBox cmdBaixar{&Picture1, "cmdBaixar"};
+    forms::PictureBox cmdInstalar{&Picture1, "cmdInstalar"};
+    forms::PictureBox pbBar{&Picture1, "pbBar"};
+    forms::PictureBox pbVal{&pbBar, "pbVal"};
+    forms::Label lblTente{&Picture1, "lblTente"};
+    forms::Label Label6{&Picture2, "Label6"};
+    forms::Label Label7{&Picture5, "Label7"};
+    forms::Label Label10{&Picture6, "Label10"};
+    forms::Label lblBaixar{&cmdBaixar, "lblBaixar"};
+    forms::Label lblInstalar{&cmdInstalar, "lblInstalar"};
+
+    // Control arrays: 1 download step, 2 install step, 3 start panel; pnCheck 0..2 by step.
+    forms::ControlArray<forms::Label> lblEtapa{"lblEtapa"};
+    forms::ControlArray<forms::Label> lblMensagem{"lblMensagem"};
+    forms::ControlArray<forms::PictureBox> pnCheck{"pnCheck"};
+
+    // Window-level variables.
+    std::unique_ptr<cFTP> mFTP;
+    std::string mCaminhoLocal;
+    std::string mArquivoRemoto;
+
+    // Window operations (src/window).
+    void Form_Load();
+    void Form_Unload();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void lblTenteNovamente_Click();
+    void lblTente_Click();
+    void cmdFechar_Click();
+    void lblFechar_Click();
+    void lblBaixar_Click();
+    void lblInstalar_Click();
+    void LiberaDownload();
+
+    // Download stage (src/download).
+    void cmdBaixar_Click();
+    void CopiaArqIniciais();
+    void mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes);
+
+    // Install stage (src/install).
+    void cmdInstalar_Click();
+    // True when every component is in place.
+    bool RegistraDlls();
+    void CriaAtalhoDesktop(const std::string& pDescr, const std::string& pFullPathPgm,
+                           const std::string& pAtalhoKey, const std::string& pAtalhoParams);
+
+    // Set while a download run or the install sequence is under way: a run that starts while
+    // another is in progress does nothing.
+    bool downloadRunning = false;
+    bool installRunning = false;
+
+private:
+    void SetDesignTimeState();
+};

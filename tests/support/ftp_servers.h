@@ -1,0 +1,46 @@
+// Test FTP servers on loopback, started by the tests and stopped when the object goes away:
+// pyftpdlib (with or without MLSD, scriptable faults) and vsftpd (a C server with a virtual
+// user, LIST only).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+struct FtpServerOptions {
+    std::filesystem::path root;            // folder served as the account's home and "/"
+    std::string user = "kelvoran";
+    std::string password = "Kv7q2Rm9Xa";
+    bool mlsd = true;                      // pyftpdlib only: offer MLSD/MLST in FEAT
+    // pyftpdlib only: a fault to inject, by name (see tests/servers/README.md), e.g.
+    // "drop-data-middle", "silent", "huge-line", "not-ftp", "pasv-other-address".
+    std::string fault;
+    std::string faultArg;
+};
+
+class FtpServer {
+public:
+    enum class Kind { Pyftpdlib, Vsftpd };
+    FtpServer(Kind kind, FtpServerOptions options);
+    ~FtpServer();  // stops the server (by its pid)
+    FtpServer(const FtpServer&) = delete;
+    FtpServer& operator=(const FtpServer&) = delete;
+
+    int port() const { return port_; }
+    // "127.0.0.1:<port>", the server text the client takes.
+    std::string address() const;
+    const FtpServerOptions& options() const { return options_; }
+
+private:
+    Kind kind_;
+    FtpServerOptions options_;
+    int pid_ = -1;
+    int port_ = 0;
+    std::filesystem::path workDir_;
+};
+
+// Skips the current test (GTEST_SKIP) with a message when the server kind is not installed.
+bool ServerAvailable(FtpServer::Kind kind);
+
+}  // namespace testsupport

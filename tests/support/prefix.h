@@ -1,0 +1,36 @@
+// A throwaway Wine-style prefix for a test: WINEPREFIX points at a fresh temporary folder with
+// drive_c/windows/System32, drive_c/users/<user>/{Temp,Desktop} and
+// drive_c/Program Files/Common Files; "windir", "CommonProgramFiles" and "Temp" are left unset so
+// the defaults apply; the installer's own folder is a fresh host folder (AppPath). Everything
+// is removed and the environment restored when the object goes away.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+class TempPrefix {
+public:
+    TempPrefix();
+    ~TempPrefix();
+    TempPrefix(const TempPrefix&) = delete;
+    TempPrefix& operator=(const TempPrefix&) = delete;
+
+    std::filesystem::path root;    // the prefix ($WINEPREFIX)
+    std::filesystem::path appDir;  // the installer's own folder on the host
+
+    std::filesystem::path DriveC() const { return root / "drive_c"; }
+    // Host path of a Windows path in this prefix.
+    std::filesystem::path Host(const std::string& windowsPath) const;
+    // Writes a file (creating its folders).
+    static void WriteFile(const std::filesystem::path& path, std::string_view content);
+    static std::string ReadFile(const std::filesystem::path& path);
+
+private:
+    std::string oldPrefix_;
+    bool hadPrefix_ = false;
+};
+
+}  // namespace testsupport

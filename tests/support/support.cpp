@@ -1,0 +1,1 @@
+// Shared test helpers live in this folder, one file per area (FTP servers, Wine-style prefixes).

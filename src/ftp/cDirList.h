@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ftp/cDirItem.h"
@@ -18,6 +19,8 @@ public:
     std::shared_ptr<cDirItem> Item(std::int32_t index) const;
     // By name without regard to case: VbError 5 for a name not in the list.
     std::shared_ptr<cDirItem> Item(const std::string& key) const;
+    // A string literal is a name, not a position.
+    std::shared_ptr<cDirItem> Item(const char* key) const { return Item(std::string(key)); }
     std::int32_t Count() const;
 
     // For-each support, in insertion order.
@@ -27,4 +30,7 @@ public:
 
 private:
     std::vector<std::shared_ptr<cDirItem>> mEntries;
+    // Folded key -> position in mEntries, so lookups and duplicate checks stay cheap on long
+    // listings.
+    std::unordered_map<std::string, std::size_t> mKeys;
 };

@@ -63,6 +63,14 @@ public:
 private:
     void Class_Initialize();
     void Yield();
+    void RaiseProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes);
+    // Records a failure through SetLastErrorMessage and, when the service's module has no text
+    // for the code, completes the message with our own description.
+    void RecordFailure(std::int32_t lErrorCode, const std::string& sOperation,
+                       const std::string& sDescription);
+    // Refuses a transfer started while another one runs on this instance.
+    bool RefuseNestedTransfer(const std::string& sOperation);
+    void AddFindEntry(const WIN32_FIND_DATAA& data);
 
     HINTERNET hInternet = nullptr;
     HINTERNET hConnection = nullptr;
@@ -73,4 +81,7 @@ private:
     std::shared_ptr<cDirList> mDirList;
     Host host_;
     bool transferring_ = false;
+    // The full 64-bit size of the entry the last GetFTPFileSize found (-1: none found), so that
+    // a download can refuse a size whose low 32 bits alone look valid.
+    std::int64_t lastFoundSize_ = -1;
 };

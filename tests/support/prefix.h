@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace testsupport {
 
@@ -31,6 +33,7 @@ public:
 private:
     std::string oldPrefix_;
     bool hadPrefix_ = false;
+    std::vector<std::pair<std::string, std::string>> savedVariables_;  // unset while we live
 };
 
 }  // namespace testsupport

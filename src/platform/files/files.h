@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/files/vb_error.h"
 
@@ -23,6 +25,10 @@ std::filesystem::path ToHostPath(const std::string& windowsPath);
 
 // Windows path of a host path: under drive_c as "C:\...", anything else as "Z:\...".
 std::string ToWindowsPath(const std::filesystem::path& hostPath);
+
+// A name folded for comparisons that ignore letter case: ASCII and the Latin-1 letters of UTF-8
+// text are lowered, everything else is kept byte for byte.
+std::string FoldCase(std::string_view name);
 
 // Attribute bits of the presence search.
 constexpr int vbNormal = 0;
@@ -48,9 +54,11 @@ std::string Environ(const std::string& name);
 // The current user's name as the Wine prefix knows it ($USER, else the account name).
 std::string UserName();
 
-// The folder that holds the running program file, as a Windows path without a trailing "\".
+// The folder that holds the running program file, as a Windows path without a trailing "\"
+// (the root folder of a drive is "Z:", so that AppPath() + "\Dlls" stays a clean path).
 std::string AppPath();
-// Makes AppPath() answer for another host folder (tests and the demo's staging).
+// Makes AppPath() answer for another host folder (tests and the demo's staging); an empty path
+// goes back to the running program's folder.
 void SetAppPathForTesting(const std::filesystem::path& hostFolder);
 
 // Window styles of Shell().
@@ -85,7 +93,15 @@ public:
     void Close();
 
 private:
+    void Flush();
+    void Fail(int errorNumber) const;
+
     int fd_ = -1;
+    Mode mode_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t bufferStart_ = 0;  // Read: next unread byte in the buffer
+    std::size_t bufferEnd_ = 0;    // Read: end of the bytes read ahead; Write: bytes pending
+    std::int64_t filePos_ = 0;     // Write: file offset of the first pending byte
 };
 
 }  // namespace files

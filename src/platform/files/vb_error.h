@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 struct VbError : std::runtime_error {
     VbError(std::int32_t number, std::string description)
@@ -26,6 +27,7 @@ constexpr std::int32_t Overflow = 6;             // "Overflow"
 constexpr std::int32_t SubscriptOutOfRange = 9;  // "Subscript out of range"
 constexpr std::int32_t KeyAlreadyExists = 457;   // "This key is already associated with an element of this collection"
 constexpr std::int32_t DeviceIO = 57;            // "Device I/O error"
+constexpr std::int32_t CantCreateObject = 429;   // "ActiveX component can't create object"
 
 // The runtime's description for a number above ("" for others).
 const char* Description(std::int32_t number);

@@ -160,6 +160,7 @@ public:
 class Timer : public Control {
 public:
     Timer(Control* container, std::string name, int index = -1);
+    ~Timer() override;
     Property<std::int32_t> Interval{this, "Interval", 0};
     std::function<void()> OnTimer;
 
@@ -265,6 +266,10 @@ public:
     virtual void FocusChanged(Control* /*control*/) {}
     // Progress of a long copy (the shell's copy window); finished closes it.
     virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/, bool /*finished*/) {}
+    // Whether the yield may skip the calls that come within the same tick of NowMs as the last
+    // one handled (a real clock). A virtual clock, which stands still between a test's steps,
+    // wants every call handled.
+    virtual bool ThrottleEvents() const { return true; }
 };
 
 class Application {

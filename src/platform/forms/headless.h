@@ -60,6 +60,7 @@ public:
         exitCode = code;
     }
     void CopyProgress(std::uint64_t, std::uint64_t, bool) override { ++copyProgressCalls; }
+    bool ThrottleEvents() const override { return false; }
 
 private:
     struct Pending {

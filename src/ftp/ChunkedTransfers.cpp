@@ -1,0 +1,247 @@
+// cFTP: the chunked download and upload with their progress event, and the remote size lookup.
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ftp/cFTP.h"
+#include "platform/files/files.h"
+#include "platform/files/vb_error.h"
+#include "platform/kernel/kernel.h"
+
+namespace {
+
+constexpr std::int32_t kChunkSize = 255;
+// ERROR_FILE_TOO_LARGE: the size does not fit the signed 32-bit counts of the transfers.
+constexpr std::int32_t kErrorFileTooLarge = 223;
+constexpr std::int32_t kErrorInputPastEnd = 62;
+
+std::string TrimSpaces(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+// Closes the running transfer's remote file and ends the transfer on every road out, a raised
+// local file error included, so that no remote file stays open behind a failure.
+class TransferScope {
+public:
+    TransferScope(HINTERNET& handle, bool& running) : handle_(handle), running_(running) {
+        running_ = true;
+    }
+    ~TransferScope() {
+        Close();
+        running_ = false;
+    }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+    void Close() {
+        if (!handle_) return;
+        InternetCloseHandle(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    HINTERNET& handle_;
+    bool& running_;
+};
+
+// Reads exactly n bytes unless the service fails or the data ends first. A read that delivers
+// fewer bytes than asked is retried, so only a real end of data counts as short. On failure
+// *code holds the service's error, or ERROR_INTERNET_CONNECTION_ABORTED when it reported none.
+bool ReadChunk(HINTERNET hFile, char* buffer, DWORD n, DWORD* code) {
+    DWORD done = 0;
+    while (done < n) {
+        DWORD got = 0;
+        if (!InternetReadFile(hFile, buffer + done, n - done, &got)) {
+            *code = GetLastError();
+            return false;
+        }
+        if (got == 0 || got > n - done) {
+            *code = ERROR_INTERNET_CONNECTION_ABORTED;
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+// Writes exactly n bytes; a write the service reports as short is a failed transfer.
+bool WriteChunk(HINTERNET hFile, const char* buffer, DWORD n, DWORD* code) {
+    DWORD written = 0;
+    if (!InternetWriteFile(hFile, buffer, n, &written)) {
+        *code = GetLastError();
+        return false;
+    }
+    if (written != n) {
+        *code = ERROR_INTERNET_CONNECTION_ABORTED;
+        return false;
+    }
+    return true;
+}
+
+void ReadLocalExactly(files::BinaryFile& file, char* buffer, std::size_t n) {
+    // The local file shrank under the upload: sending stale bytes would corrupt the copy.
+    if (file.Read(buffer, n) != n) throw VbError(kErrorInputPastEnd, "Input past end of file");
+}
+
+}  // namespace
+
+void cFTP::RaiseProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes) {
+    // The handler gets copies: whatever it does to them cannot change the transfer's counts.
+    if (FileTransferProgress) FileTransferProgress(lCurrentBytes, lTotalBytes);
+}
+
+bool cFTP::RefuseNestedTransfer(const std::string& sOperation) {
+    if (!transferring_) return false;
+    // A handler run from the yield of a running transfer would share its remote handle.
+    RecordFailure(static_cast<std::int32_t>(ERROR_FTP_TRANSFER_IN_PROGRESS), sOperation,
+                  "A transfer is already running on this connection.");
+    return true;
+}
+
+std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
+    std::string pattern = sFile;
+    for (char& c : pattern) {
+        if (c == ' ') c = '?';
+    }
+    lastFoundSize_ = -1;
+    WIN32_FIND_DATAA data;
+    HINTERNET hFind = FtpFindFirstFileA(hConnection, pattern.c_str(), &data, 0, 0);
+    const DWORD code = GetLastError();
+    if (hFind) {
+        lastFoundSize_ = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        InternetCloseHandle(hFind);
+        return static_cast<std::int32_t>(data.nFileSizeLow);
+    }
+    if (code == ERROR_NO_MORE_FILES) return -1;
+    SetLastErrorMessage(static_cast<std::int32_t>(code), "FtpFindFirstFile");
+    return -2;
+}
+
+bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemoteIn) {
+    if (RefuseNestedTransfer("FTPDownloadFile")) return false;
+    const std::string sLocal = TrimSpaces(sLocalIn);
+    const std::string sRemote = TrimSpaces(sRemoteIn);
+    if (sLocal.empty() || sRemote.empty()) return false;
+
+    const std::int32_t total = GetFTPFileSize(sRemote);
+    // A size of 2 GiB or more cannot be counted in 32 bits; its low half alone may look valid.
+    if (lastFoundSize_ > std::numeric_limits<std::int32_t>::max()) {
+        RecordFailure(kErrorFileTooLarge, "FTPDownloadFile",
+                      "The remote file is 2 GiB or larger, too large for this transfer.");
+        return false;
+    }
+    if (total <= 0) return false;
+
+    TransferScope scope(hTransfer, transferring_);
+    hTransfer = FtpOpenFileA(hConnection, sRemote.c_str(), GENERIC_READ,
+                             static_cast<DWORD>(lTransferType), 0);
+    if (!hTransfer) {
+        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpOpenFile:GetFile");
+        return false;
+    }
+
+    files::BinaryFile local(sLocal, files::BinaryFile::Mode::Write);
+    std::int32_t current = 0;
+    std::array<char, kChunkSize> chunk;
+    DWORD code = 0;
+
+    // Whatever a longer file held before stays out of the copy, on failure as on success.
+    auto closeLocal = [&local] {
+        local.TruncateHere();
+        local.Close();
+    };
+
+    const std::int32_t fullChunks = total / kChunkSize;
+    for (std::int32_t k = 0; k < fullChunks; ++k) {
+        if (!ReadChunk(hTransfer, chunk.data(), kChunkSize, &code)) {
+            SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetReadFile");
+            closeLocal();
+            return false;
+        }
+        local.Write(chunk.data(), kChunkSize);
+        Yield();
+        current += kChunkSize;
+        RaiseProgress(current, total);
+    }
+
+    const std::int32_t remainder = total % kChunkSize;
+    if (remainder != 0) {
+        std::vector<char> last(static_cast<std::size_t>(remainder));
+        if (!ReadChunk(hTransfer, last.data(), static_cast<DWORD>(remainder), &code)) {
+            SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetReadFile2");
+            closeLocal();
+            return false;
+        }
+        local.Write(last.data(), last.size());
+    }
+
+    closeLocal();
+    current = total;
+    RaiseProgress(current, total);
+    scope.Close();
+    return true;
+}
+
+bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemoteIn) {
+    if (RefuseNestedTransfer("FTPUploadFile")) return false;
+    const std::string sLocal = TrimSpaces(sLocalIn);
+    const std::string sRemote = TrimSpaces(sRemoteIn);
+    if (sLocal.empty() || sRemote.empty()) return false;
+
+    TransferScope scope(hTransfer, transferring_);
+    hTransfer = FtpOpenFileA(hConnection, sRemote.c_str(), GENERIC_WRITE,
+                             static_cast<DWORD>(lTransferType), 0);
+    if (!hTransfer) {
+        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpOpenFile:PutFile");
+        return false;
+    }
+
+    files::BinaryFile local(sLocal, files::BinaryFile::Mode::Read);
+    const std::int64_t length = local.Length();
+    // The running count is 32-bit: a larger file would wrap it.
+    if (length > std::numeric_limits<std::int32_t>::max()) {
+        local.Close();
+        RecordFailure(kErrorFileTooLarge, "FTPUploadFile",
+                      "The local file is 2 GiB or larger, too large for this transfer.");
+        return false;
+    }
+    const auto total = static_cast<std::int32_t>(length);
+    std::int32_t current = 0;
+    std::array<char, kChunkSize> chunk;
+    DWORD code = 0;
+
+    const std::int32_t fullChunks = total / kChunkSize;
+    for (std::int32_t k = 0; k < fullChunks; ++k) {
+        ReadLocalExactly(local, chunk.data(), kChunkSize);
+        if (!WriteChunk(hTransfer, chunk.data(), kChunkSize, &code)) {
+            SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetWriteFile");
+            local.Close();
+            return false;
+        }
+        Yield();
+        current += kChunkSize;
+        RaiseProgress(current, total);
+    }
+
+    const std::int32_t remainder = total % kChunkSize;
+    if (remainder != 0) {
+        ReadLocalExactly(local, chunk.data(), static_cast<std::size_t>(remainder));
+        if (!WriteChunk(hTransfer, chunk.data(), static_cast<DWORD>(remainder), &code)) {
+            SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetWriteFile2");
+            local.Close();
+            return false;
+        }
+    }
+
+    current = total;
+    local.Close();
+    RaiseProgress(current, total);
+    scope.Close();
+    return true;
+}

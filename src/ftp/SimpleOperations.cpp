@@ -1,0 +1,71 @@
+// cFTP: one-call transfers, remote file and folder operations and the remote current folder.
+// Each hands one request to the service and records the failure under its own label.
+#include <cstring>
+#include <vector>
+
+#include "ftp/cFTP.h"
+#include "platform/kernel/kernel.h"
+
+namespace {
+
+constexpr DWORD kCurrentDirectorySize = 1024;
+
+}  // namespace
+
+bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
+    if (FtpPutFileA(hConnection, sLocal.c_str(), sRemote.c_str(),
+                    static_cast<DWORD>(lTransferType), 0)) {
+        return true;
+    }
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "SimpleFtpPutFile");
+    return false;
+}
+
+bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {
+    if (FtpRenameFileA(hConnection, sExisting.c_str(), sNewName.c_str())) return true;
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "RenameFTPFile");
+    return false;
+}
+
+bool cFTP::CreateFTPDirectory(const std::string& sDirectory) {
+    if (FtpCreateDirectoryA(hConnection, sDirectory.c_str())) return true;
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "CreateFTPDirectory");
+    return false;
+}
+
+bool cFTP::RemoveFTPDirectory(const std::string& sDirectory) {
+    if (FtpRemoveDirectoryA(hConnection, sDirectory.c_str())) return true;
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "RemoveFTPDirectory");
+    return false;
+}
+
+bool cFTP::DeleteFTPFile(const std::string& sRemote) {
+    if (FtpDeleteFileA(hConnection, sRemote.c_str())) return true;
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "DeleteFTPFile");
+    return false;
+}
+
+bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
+    if (FtpGetFileA(hConnection, sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
+                    static_cast<DWORD>(lTransferType) | INTERNET_FLAG_RELOAD, 0)) {
+        return true;
+    }
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "SimpleFtpGetFile");
+    return false;
+}
+
+std::string cFTP::GetFTPDirectory() {
+    std::vector<char> buffer(kCurrentDirectorySize, '\0');
+    DWORD length = kCurrentDirectorySize;
+    if (!FtpGetCurrentDirectoryA(hConnection, buffer.data(), &length)) {
+        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpGetCurrentDirectory");
+        return {};
+    }
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+bool cFTP::SetFTPDirectory(const std::string& sDir) {
+    if (FtpSetCurrentDirectoryA(hConnection, sDir.c_str())) return true;
+    SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpSetCurrentDirectory");
+    return false;
+}

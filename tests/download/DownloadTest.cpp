@@ -1,0 +1,265 @@
+// The start phase's package download and the download step, end to end on the headless backend
+// against a pyftpdlib server on loopback.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "download/stage_harness.h"
+#include "support/ftp_servers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using stagetest::kGreen;
+using stagetest::kGrey;
+using stagetest::kRed;
+using testsupport::FtpServer;
+
+constexpr auto kNoConnection = "sem conexão, tente mais tarde";
+constexpr auto kInterrupted = "conexão com o servidor foi interrompida.";
+
+class DownloadStage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) return;
+        serverRoot = prefix.root / "server";
+        fs::create_directories(serverRoot);
+    }
+
+    void StartServer(const std::string& fault = "") {
+        testsupport::FtpServerOptions options;
+        options.root = serverRoot;
+        options.fault = fault;
+        server = std::make_unique<FtpServer>(FtpServer::Kind::Pyftpdlib, options);
+        window.UseServer(server->address());
+    }
+
+    // A complete database package on the server; the installer only checks its two files.
+    void ServePackage(stagetest::Entries entries = {{"mysql.bat", "@echo off\r\n"},
+                                                    {"mysql_conector.msi", std::string(60000, 'm')},
+                                                    {"leia.txt", "leia"}}) {
+        stagetest::WriteZip(serverRoot / "mysql.zip", entries);
+    }
+    void ServeProduct() { testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product); }
+
+    // Load, then the start phase's tick five seconds later.
+    void StartPhase() {
+        window.Load();
+        window.backend.Advance(5000);
+    }
+    void ReachReadyToDownload() {
+        ServePackage();
+        StartServer();
+        StartPhase();
+        ASSERT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+    }
+
+    frmInstall& form() { return *window.form; }
+    fs::path Install(const std::string& name) const {
+        return prefix.Host("C:\\Quorimetra\\Install\\" + name);
+    }
+
+    testsupport::TempPrefix prefix;
+    stagetest::WineStandIn wine;
+    fs::path serverRoot;
+    std::unique_ptr<FtpServer> server;
+    stagetest::Window window;
+    const std::string product = stagetest::ProductPayload();
+};
+
+TEST_F(DownloadStage, StartPhaseFetchesPackageStartsConnectorAndOpensDownloadStep) {
+    ReachReadyToDownload();
+
+    EXPECT_TRUE(fs::exists(Install("mysql.bat")));
+    EXPECT_TRUE(fs::exists(Install("mysql_conector.msi")));
+    EXPECT_TRUE(fs::exists(Install("leia.txt")));
+    EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+    const auto starts = wine.Starts(1);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_NE(starts[0].find("mysql.bat"), std::string::npos) << starts[0];
+
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kGrey);
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_EQ(form().pbValI.BackColor, kGreen);
+    EXPECT_GE(form().pbValI.Width, 2895);  // the last event drew the bar full
+    EXPECT_TRUE(form().pnCheck[0].Visible);
+    EXPECT_TRUE(form().lblEtapa[1].Visible);
+    EXPECT_TRUE(form().cmdBaixar.Visible);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install");
+    EXPECT_FALSE(form().downloadRunning);
+}
+
+TEST_F(DownloadStage, DownloadStepFetchesArchiveAndOpensInstallStep) {
+    ServeProduct();
+    ReachReadyToDownload();
+
+    EXPECT_EQ(window.Click("lblBaixar"), "lblBaixar");
+
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kGrey);
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+    EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install\\kelvoranX.zip");
+    EXPECT_EQ(form().pbVal.BackColor, kGreen);
+    EXPECT_FALSE(form().pbBar.Visible);
+    EXPECT_TRUE(form().pnCheck[1].Visible);
+    EXPECT_FALSE(form().cmdBaixar.Enabled);
+    EXPECT_TRUE(form().lblEtapa[2].Visible);
+    EXPECT_TRUE(form().cmdInstalar.Visible);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(DownloadStage, LocalRoadCopiesArchiveAndDownloadStepAcceptsIt) {
+    // No archive on the server: success can only come from the copy in the install folder.
+    StartServer();
+    testsupport::TempPrefix::WriteFile(prefix.appDir / "mysql.bat", "@echo off\r\n");
+    testsupport::TempPrefix::WriteFile(prefix.appDir / "kelvoranX.zip", product);
+    StartPhase();
+    ASSERT_FALSE(form().pnInicio.Visible);
+    ASSERT_TRUE(fs::exists(Install("kelvoranX.zip")));
+
+    window.Click("lblBaixar");
+
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Arquivo copiado com sucesso!");
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kGrey);
+    EXPECT_TRUE(form().cmdInstalar.Visible);
+    EXPECT_FALSE(form().cmdBaixar.Enabled);
+}
+
+TEST_F(DownloadStage, NoConnectionOnStartPanelOffersRetry) {
+    window.UseServer(stagetest::ClosedAddress());
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_TRUE(form().lblMensagem[3].Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), kNoConnection);
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_FALSE(form().downloadRunning);
+}
+
+TEST_F(DownloadStage, NoConnectionInDownloadStepWinsOverArchivePresent) {
+    ReachReadyToDownload();
+    testsupport::TempPrefix::WriteFile(Install("kelvoranX.zip"), product);
+    window.UseServer(stagetest::ClosedAddress());
+
+    window.Click("lblBaixar");
+
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), kNoConnection);
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kRed);
+    EXPECT_FALSE(form().lblTente.Visible);
+    EXPECT_TRUE(form().cmdBaixar.Enabled);
+    EXPECT_FALSE(form().cmdInstalar.Visible);
+    EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install");
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(DownloadStage, PackageMissingOnServerIsAnInterruptedTransfer) {
+    StartServer();
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), kInterrupted);
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(DownloadStage, DroppedTransferLeavesNoPartialArchiveAndRetryLinkSucceeds) {
+    ServeProduct();
+    StartServer("drop-first-transfer");
+    testsupport::TempPrefix::WriteFile(prefix.appDir / "mysql.bat", "@echo off\r\n");
+    StartPhase();
+    ASSERT_FALSE(form().pnInicio.Visible);
+
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), kInterrupted);
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kRed);
+    EXPECT_TRUE(form().lblTente.Visible);
+    EXPECT_FALSE(form().pbBar.Visible);
+    EXPECT_TRUE(form().cmdBaixar.Enabled);
+    EXPECT_FALSE(fs::exists(Install("kelvoranX.zip")));
+    EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install\\kelvoranX.zip");
+
+    EXPECT_EQ(window.Click("lblTente"), "lblTente");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Aguarde...");
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kGrey);
+    window.backend.Advance(1000);
+
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+    EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install\\kelvoranX.zip");
+    EXPECT_FALSE(form().lblTente.Visible);
+}
+
+TEST_F(DownloadStage, ClickDuringTransferDoesNotStartSecondRun) {
+    ServeProduct();
+    ReachReadyToDownload();
+    int clicks = 0;
+    const auto original = form().lblBaixar.Click;
+    form().lblBaixar.Click = [&] {
+        ++clicks;
+        original();
+    };
+
+    window.backend.QueueClick(form(), "lblBaixar");
+    window.Click("lblBaixar");
+
+    EXPECT_EQ(clicks, 2);  // the queued click arrived while the first run yielded
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+    EXPECT_FALSE(form().downloadRunning);
+}
+
+TEST_F(DownloadStage, CorruptPackageIsReportedWithoutRetryOrConnectorStart) {
+    testsupport::TempPrefix::WriteFile(serverRoot / "mysql.zip", "this is not a zip archive");
+    StartServer();
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get().rfind("Error ", 0), 0u)
+        << form().lblMensagem[3].Caption.get();
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+    EXPECT_FALSE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(form().cmdBaixar.Visible);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_TRUE(wine.StartsSettled().empty());
+}
+
+TEST_F(DownloadStage, PackageWithEscapingEntryWritesNothing) {
+    ServePackage({{"mysql.bat", "@echo off\r\n"},
+                  {"mysql_conector.msi", "msi"},
+                  {"../fora.txt", "escaped"}});
+    StartServer();
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get().rfind("Error ", 0), 0u)
+        << form().lblMensagem[3].Caption.get();
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\Quorimetra\\fora.txt")));
+    EXPECT_FALSE(fs::exists(Install("mysql.bat")));
+    EXPECT_TRUE(wine.StartsSettled().empty());
+}
+
+TEST_F(DownloadStage, PackageWithoutConnectorPackageStopsStartPhase) {
+    ServePackage({{"mysql.bat", "@echo off\r\n"}});
+    StartServer();
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), "Erro ao instalar conector MySql!");
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+    EXPECT_TRUE(fs::exists(Install("mysql.zip")));
+    EXPECT_FALSE(form().lblTenteNovamente.Visible);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_TRUE(wine.StartsSettled().empty());
+}
+
+}  // namespace

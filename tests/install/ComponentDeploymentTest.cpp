@@ -1,0 +1,160 @@
+// Deployment of the 26 shared components into the prefix's system folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "download/stage_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempPrefix;
+
+struct Row {
+    std::string source;       // under the installer's folder, with "/" separators
+    std::string destination;  // Windows path in the prefix's default folders
+    bool registered;
+};
+
+// The rows as the product expects them, kept apart from the installer's own table.
+std::vector<Row> ExpectedRows() {
+    std::vector<Row> rows;
+    const char* sys[] = {"COMDLG32.OCX", "htsecurit.ocx", "msado26.tlb",  "mscomct2.ocx",
+                         "MSCOMCTL.OCX", "MSDBRPT.DLL",   "MSDBRPT.SRG",  "MSDBRPTR.DEP",
+                         "MSDBRPTR.DLL", "MSFLXGRD.OCX",  "MSMASK32.OCX", "MSO.DLL",
+                         "MSPPT.OLB",    "msstdfmt.dll",  "RICHED32.DLL", "RICHTX32.OCX",
+                         "TABCTL32.OCX", "THREED32.OCX",  "VB5DB.DLL"};
+    for (const char* name : sys) {
+        const std::string n = name;
+        rows.push_back({"Dlls/WinSysPath/" + n, "C:\\windows\\System32\\" + n,
+                        n != "MSDBRPT.SRG" && n != "MSDBRPTR.DEP"});
+    }
+    for (const char* name : {"MSJET35.DLL", "MSJINT35.DLL", "MSJTER35.DLL", "MSRD2X35.DLL",
+                             "msvbvm60.DLL", "VB6STKIT.DLL"})
+        rows.push_back({std::string("Dlls/WinSysPathSysFile/") + name,
+                        std::string("C:\\windows\\") + name, true});
+    rows.push_back({"Dlls/MSDAOPath/DAO350.DLL",
+                    "C:\\Program Files\\Common Files\\microsoft shared\\DAO\\DAO350.DLL", true});
+    return rows;
+}
+
+class ComponentDeployment : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(rows.size(), 26u); }
+
+    // Row numbers count from 1, as the table does.
+    void WriteSources(int first, int last) {
+        for (int i = first; i <= last; ++i)
+            TempPrefix::WriteFile(prefix.appDir / rows[i - 1].source, "new " + rows[i - 1].source);
+    }
+    void WriteDestinations(int first, int last) {
+        for (int i = first; i <= last; ++i) TempPrefix::WriteFile(Dest(i), "old");
+    }
+    void MakeDaoFolder() {
+        fs::create_directories(prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO"));
+    }
+    fs::path Dest(int row) const { return prefix.Host(rows[row - 1].destination); }
+    bool Started(const std::vector<std::string>& starts, int row) const {
+        return std::any_of(starts.begin(), starts.end(), [&](const std::string& s) {
+            return s.find(rows[row - 1].destination) != std::string::npos;
+        });
+    }
+
+    const std::vector<Row> rows = ExpectedRows();
+    TempPrefix prefix;
+    stagetest::WineStandIn wine;
+    stagetest::Window window;
+};
+
+TEST_F(ComponentDeployment, EverythingPresentCopiesAndStartsNothing) {
+    WriteDestinations(1, 26);
+    EXPECT_TRUE(window.form->RegistraDlls());
+    EXPECT_TRUE(window.backend.messages.empty());
+    EXPECT_TRUE(wine.StartsSettled().empty());
+    for (int i = 1; i <= 26; ++i) EXPECT_EQ(TempPrefix::ReadFile(Dest(i)), "old") << i;
+}
+
+TEST_F(ComponentDeployment, MissingComponentsAreCopiedAndRegisteredButDataFilesNot) {
+    WriteSources(1, 26);
+    MakeDaoFolder();
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_TRUE(window.backend.messages.empty());
+    for (int i = 1; i <= 26; ++i)
+        EXPECT_EQ(TempPrefix::ReadFile(Dest(i)), "new " + rows[i - 1].source) << i;
+    // The Jet engine files go to the Windows folder itself.
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\System32\\MSJET35.DLL")));
+
+    const auto starts = wine.Starts(24);
+    ASSERT_EQ(starts.size(), 24u);
+    for (int i = 1; i <= 26; ++i) EXPECT_EQ(Started(starts, i), rows[i - 1].registered) << i;
+    for (const std::string& s : starts) {
+        EXPECT_EQ(s.rfind("regsvr32 | /s | C:\\", 0), 0u) << s;
+        EXPECT_EQ(std::count(s.begin(), s.end(), '|'), 3) << "one quoted path argument: " << s;
+    }
+}
+
+TEST_F(ComponentDeployment, EnvironmentChoosesTheDestinationRoots) {
+    stagetest::ScopedEnv windir("WINDIR", "C:\\outro");
+    stagetest::ScopedEnv common("commonprogramfiles", "C:\\Comum");
+    WriteSources(1, 26);
+    fs::create_directories(prefix.Host("C:\\outro\\System32"));
+    fs::create_directories(prefix.Host("C:\\Comum\\microsoft shared\\DAO"));
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\outro\\System32\\COMDLG32.OCX")));
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\outro\\VB6STKIT.DLL")));
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\Comum\\microsoft shared\\DAO\\DAO350.DLL")));
+    EXPECT_FALSE(fs::exists(Dest(1)));
+}
+
+TEST_F(ComponentDeployment, MissingDaoFolderGivesGeneralMessage) {
+    WriteSources(1, 26);
+
+    EXPECT_FALSE(window.form->RegistraDlls());
+
+    ASSERT_EQ(window.backend.messages.size(), 1u);
+    const std::string& message = window.backend.messages[0];
+    EXPECT_EQ(message.rfind("Ocorreu um erro na instalação: ", 0), 0u) << message;
+    EXPECT_EQ(message.find("arquivo não encontrado"), std::string::npos) << message;
+    EXPECT_NE(message.find(" - "), std::string::npos) << message;
+    EXPECT_EQ(window.backend.titles[0], "Instalador");
+    for (int i = 1; i <= 25; ++i) EXPECT_TRUE(fs::exists(Dest(i))) << i;
+    EXPECT_FALSE(fs::exists(Dest(26)));
+}
+
+TEST_F(ComponentDeployment, MissingSourceStopsAtItsRowAndNamesIt) {
+    WriteDestinations(1, 4);
+    WriteSources(6, 26);
+    MakeDaoFolder();
+
+    EXPECT_FALSE(window.form->RegistraDlls());
+
+    ASSERT_EQ(window.backend.messages.size(), 1u);
+    EXPECT_EQ(window.backend.messages[0],
+              "Ocorreu um erro na instalação, arquivo não encontrado: " + files::AppPath() +
+                  "\\Dlls\\WinSysPath\\MSCOMCTL.OCX");
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(TempPrefix::ReadFile(Dest(i)), "old") << i;
+    for (int i = 5; i <= 26; ++i) EXPECT_FALSE(fs::exists(Dest(i))) << i;
+    EXPECT_TRUE(wine.StartsSettled().empty());
+}
+
+TEST_F(ComponentDeployment, OlderComponentInPlaceIsNeitherReplacedNorRegistered) {
+    WriteSources(1, 26);
+    MakeDaoFolder();
+    WriteDestinations(10, 10);
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_EQ(TempPrefix::ReadFile(Dest(10)), "old");
+    const auto starts = wine.Starts(23);
+    EXPECT_EQ(starts.size(), 23u);
+    EXPECT_FALSE(Started(starts, 10));
+}
+
+}  // namespace

@@ -179,19 +179,22 @@ def main(argv=None):
 
     server = FTPServer(listener, make_handler(args))
     port = listener.getsockname()[1]
-    if args.pidfile:
-        write_pidfile(args.pidfile)
-    # SIGTERM ends the loop the same way Ctrl-C does: open connections are closed cleanly.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     pacing = ""
     if args.transfer_seconds > 0:
         pacing = f", each download paced to about {args.transfer_seconds:g} s"
     elif args.throttle > 0:
         pacing = f", downloads at {args.throttle:g} KiB/s"
-    print(f"demo FTP server ready on {HOST}:{port} (user {args.user}, root {args.root.resolve()}"
-          f"{pacing})", flush=True)
+    # SIGTERM ends the loop the same way Ctrl-C does: open connections are closed cleanly.
+    # It may arrive at any point from here on, so everything below is inside the try.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
+        if args.pidfile:
+            write_pidfile(args.pidfile)
+        print(f"demo FTP server ready on {HOST}:{port} (user {args.user}, "
+              f"root {args.root.resolve()}{pacing})", flush=True)
         server.serve_forever(handle_exit=True)
+    except SystemExit:
+        pass
     finally:
         server.close_all()
         if args.pidfile:

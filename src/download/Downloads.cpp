@@ -3,8 +3,8 @@
 #include <exception>
 #include <string>
 
-#include "platform/files/files.h"
 #include "install/Module2.h"
+#include "platform/files/files.h"
 #include "window/frmInstall.h"
 
 namespace {
@@ -16,13 +16,13 @@ constexpr forms::Color kGreen = forms::RGB(0, 255, 0);
 
 // Marks a transfer as under way for the lifetime of the object, whichever way the run ends.
 class TransferInProgress {
-public:
+  public:
     explicit TransferInProgress(bool& flag) : flag_(flag) { flag_ = true; }
     ~TransferInProgress() { flag_ = false; }
     TransferInProgress(const TransferInProgress&) = delete;
     TransferInProgress& operator=(const TransferInProgress&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 

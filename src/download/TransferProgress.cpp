@@ -51,8 +51,7 @@ void DrawFill(forms::PictureBox& fill, std::int32_t currentBytes, std::int32_t t
 
 }  // namespace
 
-void frmInstall::mFTP_FileTransferProgress(std::int32_t& lCurrentBytes,
-                                           std::int32_t& lTotalBytes) {
+void frmInstall::mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes) {
     const std::int32_t current = lCurrentBytes;
     const std::int32_t total = lTotalBytes;
     std::int32_t unit = 0;

@@ -44,7 +44,7 @@ std::string FormatDate(Date date) {
         day += date < 0 ? -1 : 1;
     }
     const year_month_day ymd{sys_days{1899y / December / 30} + days{day}};
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld", static_cast<int>(ymd.year()),
                   static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
                   seconds / 3600, (seconds / 60) % 60);

@@ -14,13 +14,13 @@ constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 
 // Marks the sequence as running for the lifetime of the object, whichever way it ends.
 class SequenceInProgress {
-public:
+  public:
     explicit SequenceInProgress(bool& flag) : flag_(flag) { flag_ = true; }
     ~SequenceInProgress() { flag_ = false; }
     SequenceInProgress(const SequenceInProgress&) = delete;
     SequenceInProgress& operator=(const SequenceInProgress&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 

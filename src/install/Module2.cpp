@@ -43,9 +43,7 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 
 // A name with wildcard characters cannot be a Windows file name; deleting by it would take
 // other files along.
-bool HasWildcards(const std::string& name) {
-    return name.find_first_of("*?") != std::string::npos;
-}
+bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != std::string::npos; }
 
 std::unique_ptr<shell::Folder> OpenFolder(const shell::ShellApplication& app,
                                           const std::string& path) {
@@ -101,8 +99,8 @@ bool ConnectorFilesPresent() {
 
 }  // namespace
 
-bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo,
-                        const std::string& pDestino, bool pSobrescrever) {
+bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo, const std::string& pDestino,
+                        bool pSobrescrever) {
     try {
         if (!Extract(form, pArquivo, pDestino, pSobrescrever)) return false;
     } catch (const VbError& e) {

@@ -21,9 +21,10 @@ constexpr auto kNoConnection = "sem conexão, tente mais tarde";
 constexpr auto kInterrupted = "conexão com o servidor foi interrompida.";
 
 class DownloadStage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) return;
+        if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib))
+            GTEST_SKIP() << "pyftpdlib is not installed";
         serverRoot = prefix.root / "server";
         fs::create_directories(serverRoot);
     }
@@ -37,12 +38,15 @@ protected:
     }
 
     // A complete database package on the server; the installer only checks its two files.
-    void ServePackage(stagetest::Entries entries = {{"mysql.bat", "@echo off\r\n"},
-                                                    {"mysql_conector.msi", std::string(60000, 'm')},
-                                                    {"leia.txt", "leia"}}) {
+    void ServePackage(stagetest::Entries entries = {
+                          {"mysql.bat", "@echo off\r\n"},
+                          {"mysql_conector.msi", stagetest::Incompressible(60000)},
+                          {"leia.txt", "leia"}}) {
         stagetest::WriteZip(serverRoot / "mysql.zip", entries);
     }
-    void ServeProduct() { testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product); }
+    void ServeProduct() {
+        testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product);
+    }
 
     // Load, then the start phase's tick five seconds later.
     void StartPhase() {

@@ -10,7 +10,7 @@ namespace {
 using stagetest::Window;
 
 class TransferProgress : public ::testing::Test {
-protected:
+  protected:
     // One event as the client raises it.
     void Event(std::int32_t current, std::int32_t total) {
         form().mFTP_FileTransferProgress(current, total);

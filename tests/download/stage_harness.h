@@ -10,6 +10,7 @@
 #include <zip.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -61,7 +62,7 @@ inline void WriteZip(const fs::path& path, const Entries& entries) {
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
         if (const char* old = std::getenv(name_.c_str())) {
             had_ = true;
@@ -78,7 +79,7 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     std::string old_;
     bool had_ = false;
@@ -87,7 +88,7 @@ private:
 // A "wine" in front of PATH that appends one line per start to its log: its arguments joined
 // by " | ". It does nothing else, so the Windows programs it is asked to run never run.
 class WineStandIn {
-public:
+  public:
     WineStandIn()
         : dir_(fs::temp_directory_path() /
                ("stages-wine-" + std::to_string(::getpid()) + "-" + std::to_string(++count_))),
@@ -103,6 +104,13 @@ public:
         fs::permissions(script, fs::perms::owner_all);
     }
     ~WineStandIn() {
+        // Starts still under way would find their script gone; let them land first.
+        for (std::size_t seen = Read().size(), i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const std::size_t now = Read().size();
+            if (now == seen) break;
+            seen = now;
+        }
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
     }
@@ -125,7 +133,7 @@ public:
         return Read();
     }
 
-private:
+  private:
     std::vector<std::string> Read() const {
         std::vector<std::string> lines;
         std::ifstream in(log_);
@@ -141,7 +149,7 @@ private:
 
 // The installer window on the headless backend, loaded the way the program starts it.
 class Window {
-public:
+  public:
     Window() {
         backend.Attach(app);
         form = std::make_unique<frmInstall>(app);
@@ -171,6 +179,17 @@ inline std::string ClosedAddress() {
         port = ntohs(address.sin_port);
     if (s >= 0) ::close(s);
     return "127.0.0.1:" + std::to_string(port);
+}
+
+// Bytes that do not compress, so that an archive holding them stays as large as they are.
+inline std::string Incompressible(std::size_t size) {
+    std::string data(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : data) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    return data;
 }
 
 // The bytes of a product archive large enough for many progress events.

@@ -42,7 +42,7 @@ std::vector<Row> ExpectedRows() {
 }
 
 class ComponentDeployment : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(rows.size(), 26u); }
 
     // Row numbers count from 1, as the table does.
@@ -54,7 +54,8 @@ protected:
         for (int i = first; i <= last; ++i) TempPrefix::WriteFile(Dest(i), "old");
     }
     void MakeDaoFolder() {
-        fs::create_directories(prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO"));
+        fs::create_directories(
+            prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO"));
     }
     fs::path Dest(int row) const { return prefix.Host(rows[row - 1].destination); }
     bool Started(const std::vector<std::string>& starts, int row) const {

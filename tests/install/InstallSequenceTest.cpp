@@ -20,19 +20,20 @@ constexpr auto kInstalled = "Programa instalado com sucesso!";
 constexpr auto kSourceDir = "Dlls/WinSysPath/";
 
 class InstallSequence : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const char* name : {"COMDLG32.OCX", "htsecurit.ocx", "msado26.tlb", "mscomct2.ocx",
-                                 "MSCOMCTL.OCX", "MSDBRPT.DLL", "MSDBRPT.SRG", "MSDBRPTR.DEP",
-                                 "MSDBRPTR.DLL", "MSFLXGRD.OCX", "MSMASK32.OCX", "MSO.DLL",
-                                 "MSPPT.OLB", "msstdfmt.dll", "RICHED32.DLL", "RICHTX32.OCX",
-                                 "TABCTL32.OCX", "THREED32.OCX", "VB5DB.DLL"})
+        for (const char* name :
+             {"COMDLG32.OCX", "htsecurit.ocx", "msado26.tlb", "mscomct2.ocx", "MSCOMCTL.OCX",
+              "MSDBRPT.DLL", "MSDBRPT.SRG", "MSDBRPTR.DEP", "MSDBRPTR.DLL", "MSFLXGRD.OCX",
+              "MSMASK32.OCX", "MSO.DLL", "MSPPT.OLB", "msstdfmt.dll", "RICHED32.DLL",
+              "RICHTX32.OCX", "TABCTL32.OCX", "THREED32.OCX", "VB5DB.DLL"})
             TempPrefix::WriteFile(prefix.appDir / kSourceDir / name, name);
         for (const char* name : {"MSJET35.DLL", "MSJINT35.DLL", "MSJTER35.DLL", "MSRD2X35.DLL",
                                  "msvbvm60.DLL", "VB6STKIT.DLL"})
             TempPrefix::WriteFile(prefix.appDir / "Dlls/WinSysPathSysFile" / name, name);
         TempPrefix::WriteFile(prefix.appDir / "Dlls/MSDAOPath/DAO350.DLL", "dao");
-        fs::create_directories(prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO"));
+        fs::create_directories(
+            prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO"));
     }
 
     void WriteProductArchive() {
@@ -100,8 +101,9 @@ TEST_F(InstallSequence, ExtractionFailureStopsBeforeDeploymentAndAllowsRetry) {
 
     window.Click("lblInstalar");
 
-    EXPECT_EQ(form().lblMensagem[2].Caption.get(),
-              "Arquivo: C:\\Quorimetra\\Install\\kelvoranx.zip\rNão encontrado ou está corrompido!");
+    EXPECT_EQ(
+        form().lblMensagem[2].Caption.get(),
+        "Arquivo: C:\\Quorimetra\\Install\\kelvoranx.zip\rNão encontrado ou está corrompido!");
     ExpectNotInstalled();
     EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\System32\\COMDLG32.OCX")));
 
@@ -179,7 +181,8 @@ TEST_F(InstallSequence, ShortcutFailureIsShownAndSuccessNotClaimed) {
 // The whole road on the headless backend: load, start phase against the server, download, install.
 TEST_F(InstallSequence, FromLoadToInstalledAgainstTestServer) {
     using testsupport::FtpServer;
-    if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) return;
+    if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib))
+        GTEST_SKIP() << "pyftpdlib is not installed";
     const fs::path root = prefix.root / "server";
     stagetest::WriteZip(root / "mysql.zip",
                         {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});

@@ -21,7 +21,7 @@ constexpr auto kProductFolder = "C:\\Quorimetra\\Kelvoran\\";
 constexpr auto kInstallFolder = "C:\\Quorimetra\\Install";
 
 class Extraction : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fs::create_directories(prefix.Host(kProductFolder));
         fs::create_directories(prefix.Host(kInstallFolder));
@@ -44,7 +44,8 @@ TEST_F(Extraction, ProductArchiveLandsWithSubfoldersAndDisablesInstallButton) {
     EXPECT_TRUE(Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", kProductFolder));
 
     EXPECT_EQ(TempPrefix::ReadFile(prefix.Host("C:\\Quorimetra\\Kelvoran\\kelvoranX.exe")), "exe");
-    EXPECT_EQ(TempPrefix::ReadFile(prefix.Host("C:\\Quorimetra\\Kelvoran\\dados\\base.mdb")), "mdb");
+    EXPECT_EQ(TempPrefix::ReadFile(prefix.Host("C:\\Quorimetra\\Kelvoran\\dados\\base.mdb")),
+              "mdb");
     EXPECT_EQ(form().lblMensagem[2].Caption.get(), "Arquivos extraídos com sucesso!");
     EXPECT_EQ(form().lblMensagem[2].ForeColor, kGrey);
     EXPECT_FALSE(form().cmdInstalar.Enabled);
@@ -173,9 +174,10 @@ TEST_F(Extraction, RealWineRunsConnectorBatchFile) {
     if (!realWine) GTEST_SKIP() << "Wine is absent on this machine; the connector cannot run";
 
     stagetest::ScopedEnv noStandIn("PATH", "/usr/local/bin:/usr/bin:/bin");
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
-                        {{"mysql.bat", "@echo off\r\necho ok> C:\\Quorimetra\\Install\\feito.txt\r\n"},
-                         {"mysql_conector.msi", "msi"}});
+    stagetest::WriteZip(
+        prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
+        {{"mysql.bat", "@echo off\r\necho ok> C:\\Quorimetra\\Install\\feito.txt\r\n"},
+         {"mysql_conector.msi", "msi"}});
     ASSERT_TRUE(Extract("C:\\Quorimetra\\Install\\mysql.zip", kInstallFolder));
 
     const fs::path done = prefix.Host("C:\\Quorimetra\\Install\\feito.txt");

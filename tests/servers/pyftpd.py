@@ -260,6 +260,7 @@ def main():
     handler.banner = "Test FTP server ready."
     handler.abstracted_fs = DosListFS if args.dos_list else TestFS
     handler.permit_foreign_addresses = False
+    handler.auth_failed_timeout = 0.1  # answer a refused login at once
     if args.no_mlsd:
         handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
                               if k not in ("MLSD", "MLST")}

@@ -23,7 +23,7 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 
 // A file descriptor closed when it goes out of scope.
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -33,11 +33,13 @@ public:
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
-private:
+  private:
     int fd_;
 };
 
-bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+bool HasWildcard(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
 
 // Windows-style match of a folded name against a folded pattern: * any run, ? one character.
 bool Glob(std::string_view name, std::string_view pattern) {
@@ -126,9 +128,12 @@ int IoError(int error) {
 int ErrorForWrite(int error) {
     switch (error) {
         case ENOSPC:
-        case EDQUOT: return vberr::DiskFull;
-        case EIO: return vberr::DeviceIO;
-        default: return vberr::PathFileAccess;
+        case EDQUOT:
+            return vberr::DiskFull;
+        case EIO:
+            return vberr::DeviceIO;
+        default:
+            return vberr::PathFileAccess;
     }
 }
 
@@ -219,7 +224,7 @@ void FileCopy(const std::string& source, const std::string& destination) {
         const int error = errno;
         ::unlink(temp.c_str());
         throw vberr::Make(error == EACCES || error == EPERM ? vberr::PermissionDenied
-                                                             : ErrorForWrite(error));
+                                                            : ErrorForWrite(error));
     }
 }
 
@@ -278,9 +283,8 @@ std::int64_t BinaryFile::Length() const {
     if (fd_ < 0) Fail(vberr::InvalidProcedureCall);
     struct stat st;
     if (::fstat(fd_, &st) != 0) Fail(vberr::DeviceIO);
-    const std::int64_t pending = mode_ == Mode::Write
-                                     ? filePos_ + static_cast<std::int64_t>(bufferEnd_)
-                                     : 0;
+    const std::int64_t pending =
+        mode_ == Mode::Write ? filePos_ + static_cast<std::int64_t>(bufferEnd_) : 0;
     return std::max<std::int64_t>(st.st_size, pending);
 }
 

@@ -88,7 +88,8 @@ std::pair<std::string, std::string_view> SplitProgram(std::string_view line) {
 
 bool IsExecutable(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
 }
 
 std::optional<std::string> FindWine() {
@@ -214,8 +215,8 @@ double Shell(const std::string& commandLine, int windowStyle) {
     std::lock_guard lock(ChildrenMutex());
     ReapFinishedChildren();
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr,
-                                    argvPointers.data(), envPointers.data());
+    const int error = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
+                                    envPointers.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) throw vberr::Make(vberr::FileNotFound);
     Children().push_back(pid);

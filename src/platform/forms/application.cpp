@@ -10,13 +10,13 @@ namespace {
 
 // Counts a nesting level for as long as it lives.
 class DepthGuard {
-public:
+  public:
     explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
     ~DepthGuard() { --depth_; }
     DepthGuard(const DepthGuard&) = delete;
     DepthGuard& operator=(const DepthGuard&) = delete;
 
-private:
+  private:
     int& depth_;
 };
 

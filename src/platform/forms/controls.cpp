@@ -51,18 +51,30 @@ Hit HitChildren(const Control& container, double x, double y) {
 Color ResolveColor(Color c) {
     if ((c & 0x80000000u) == 0) return c & 0xFFFFFFu;
     switch (c & 0xFFu) {
-        case 0x05: return vbWhite;                // window background
-        case 0x0F: return RGB(240, 240, 240);     // button face
-        case 0x08: return vbBlack;                // window text
-        case 0x12: return vbBlack;                // button text
-        case 0x10: return RGB(160, 160, 160);     // button shadow
-        case 0x14: return vbWhite;                // 3D highlight
-        case 0x0D: return RGB(0, 120, 215);       // selection
-        case 0x0E: return vbWhite;                // selected text
-        case 0x11: return RGB(109, 109, 109);     // grey text
-        case 0x04: return RGB(240, 240, 240);     // menu bar
-        case 0x06: return RGB(100, 100, 100);     // window frame
-        default: return vbBlack;
+        case 0x05:
+            return vbWhite;  // window background
+        case 0x0F:
+            return RGB(240, 240, 240);  // button face
+        case 0x08:
+            return vbBlack;  // window text
+        case 0x12:
+            return vbBlack;  // button text
+        case 0x10:
+            return RGB(160, 160, 160);  // button shadow
+        case 0x14:
+            return vbWhite;  // 3D highlight
+        case 0x0D:
+            return RGB(0, 120, 215);  // selection
+        case 0x0E:
+            return vbWhite;  // selected text
+        case 0x11:
+            return RGB(109, 109, 109);  // grey text
+        case 0x04:
+            return RGB(240, 240, 240);  // menu bar
+        case 0x06:
+            return RGB(100, 100, 100);  // window frame
+        default:
+            return vbBlack;
     }
 }
 

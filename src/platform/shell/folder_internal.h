@@ -20,7 +20,7 @@ namespace shell::detail {
 // Reports bytes done to the handler of SetCopyProgressHandler, at most every 20 ms, and once at
 // the end. Costs one comparison per call when no handler is set.
 class Progress {
-public:
+  public:
     explicit Progress(std::uint64_t total);
     void Add(std::uint64_t bytes) {
         done_ += bytes;
@@ -28,7 +28,7 @@ public:
     }
     void Finish();
 
-private:
+  private:
     void Report(bool finished);
     CopyProgressHandler handler_;
     std::uint64_t total_;
@@ -41,7 +41,7 @@ private:
 // temporary name and renamed into place, so an existing link is replaced, never written through,
 // and an interrupted file never appears under its own name.
 class TargetTree {
-public:
+  public:
     explicit TargetTree(const std::filesystem::path& root);
     ~TargetTree();
     TargetTree(const TargetTree&) = delete;
@@ -52,7 +52,7 @@ public:
 
     // A file being written into a folder opened by OpenFolder.
     class File {
-    public:
+      public:
         File(TargetTree& tree, int folder, const std::string& name);
         ~File();
         File(const File&) = delete;
@@ -60,7 +60,7 @@ public:
         void Write(const char* data, std::size_t size);
         void Commit();  // renames the finished file into place
 
-    private:
+      private:
         TargetTree& tree_;
         int folder_;
         int fd_ = -1;
@@ -68,7 +68,7 @@ public:
         std::string temp_;
     };
 
-private:
+  private:
     struct Entry {
         int fd = -1;
         bool scanned = false;
@@ -84,19 +84,19 @@ private:
 
 // A folder of the host file system.
 class RealFolder final : public Folder {
-public:
+  public:
     explicit RealFolder(std::filesystem::path host) : host_(std::move(host)) {}
     FolderItems Items() const override;
     void CopyHere(const FolderItems& items) override;
     const std::filesystem::path& Host() const { return host_; }
 
-private:
+  private:
     std::filesystem::path host_;
 };
 
 // A zip archive read as a folder; the archive stays open while the object lives.
 class ZipFolder final : public Folder {
-public:
+  public:
     struct Entry {
         zip_uint64_t index = 0;
         std::string name;                // as stored (UTF-8)
@@ -116,7 +116,7 @@ public:
     void Extract(const std::vector<const Entry*>& entries, TargetTree& target,
                  Progress& progress) const;
 
-private:
+  private:
     struct ArchiveCloser {
         void operator()(zip_t* archive) const { zip_discard(archive); }
     };

@@ -34,7 +34,7 @@ constexpr std::uint16_t HotkeyAlt = 0x04;
 constexpr std::uint16_t HotkeyExt = 0x08;
 
 class Bytes {
-public:
+  public:
     void U16(std::uint16_t v) {
         out.push_back(static_cast<std::uint8_t>(v));
         out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -69,8 +69,8 @@ std::u16string Utf16(std::string_view text) {
             cp = ((c & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F);
             len = 3;
         } else if ((c >> 3) == 0x1E && i + 3 < text.size()) {
-            cp = ((c & 0x07) << 18) | ((text[i + 1] & 0x3F) << 12) |
-                 ((text[i + 2] & 0x3F) << 6) | (text[i + 3] & 0x3F);
+            cp = ((c & 0x07) << 18) | ((text[i + 1] & 0x3F) << 12) | ((text[i + 2] & 0x3F) << 6) |
+                 (text[i + 3] & 0x3F);
             len = 4;
         }
         i += len;
@@ -132,13 +132,13 @@ std::uint8_t VirtualKey(const std::string& key) {
         return 0;
     }
     static const std::pair<const char*, std::uint8_t> named[] = {
-        {"BACK", 0x08},     {"BACKSPACE", 0x08}, {"TAB", 0x09},     {"CLEAR", 0x0C},
-        {"RETURN", 0x0D},   {"ENTER", 0x0D},     {"PAUSE", 0x13},   {"CAPITAL", 0x14},
-        {"ESCAPE", 0x1B},   {"ESC", 0x1B},       {"SPACE", 0x20},   {"PRIOR", 0x21},
+        {"BACK", 0x08},     {"BACKSPACE", 0x08}, {"TAB", 0x09},      {"CLEAR", 0x0C},
+        {"RETURN", 0x0D},   {"ENTER", 0x0D},     {"PAUSE", 0x13},    {"CAPITAL", 0x14},
+        {"ESCAPE", 0x1B},   {"ESC", 0x1B},       {"SPACE", 0x20},    {"PRIOR", 0x21},
         {"PAGEUP", 0x21},   {"NEXT", 0x22},      {"PAGEDOWN", 0x22}, {"END", 0x23},
-        {"HOME", 0x24},     {"LEFT", 0x25},      {"UP", 0x26},      {"RIGHT", 0x27},
-        {"DOWN", 0x28},     {"SELECT", 0x29},    {"PRINT", 0x2A},   {"EXECUTE", 0x2B},
-        {"SNAPSHOT", 0x2C}, {"INSERT", 0x2D},    {"DELETE", 0x2E},  {"HELP", 0x2F},
+        {"HOME", 0x24},     {"LEFT", 0x25},      {"UP", 0x26},       {"RIGHT", 0x27},
+        {"DOWN", 0x28},     {"SELECT", 0x29},    {"PRINT", 0x2A},    {"EXECUTE", 0x2B},
+        {"SNAPSHOT", 0x2C}, {"INSERT", 0x2D},    {"DELETE", 0x2E},   {"HELP", 0x2F},
         {"NUMLOCK", 0x90},  {"SCROLL", 0x91},
     };
     for (const auto& [name, code] : named) {
@@ -266,13 +266,13 @@ std::vector<std::uint8_t> BuildShellLink(const WshShortcut& shortcut) {
     Bytes b;
     b.U32(0x4C);  // HeaderSize
     // LinkCLSID 00021401-0000-0000-C000-000000000046
-    b.Raw({0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00,
-           0x00, 0x46});
+    b.Raw({0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+           0x46});
     b.U32(flags);
-    b.U32(0);    // FileAttributes
+    b.U32(0);     // FileAttributes
     b.Zeros(24);  // CreationTime, AccessTime, WriteTime
-    b.U32(0);    // FileSize
-    b.U32(0);    // IconIndex
+    b.U32(0);     // FileSize
+    b.U32(0);     // IconIndex
     b.U32(SW_SHOWNORMAL);
     b.U16(ParseHotKey(shortcut.HotKey));
     b.Zeros(10);  // Reserved1..3

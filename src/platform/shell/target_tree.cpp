@@ -123,8 +123,8 @@ int TargetTree::OpenFolder(const std::vector<std::string>& components, std::size
 TargetTree::File::File(TargetTree& tree, int folder, const std::string& name)
     : tree_(tree), folder_(folder), temp_(TempName()) {
     name_ = tree_.ActualName(tree_.keyOfFd_.at(folder), name);
-    fd_ = ::openat(folder_, temp_.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fd_ = ::openat(folder_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   0666);
     if (fd_ < 0) throw WriteError(errno, name_);
 }
 

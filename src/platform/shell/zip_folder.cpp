@@ -125,9 +125,9 @@ std::vector<const ZipFolder::Entry*> ZipFolder::Select(
     for (const auto& entry : entries_) {
         if (entry.parts.empty() || wanted.count(entry.parts[0]) == 0) continue;
         if (!IsSafeEntryName(entry.name)) {
-            throw VbError(vberr::PathFileAccess,
-                          "Path/File access error: unsafe name in archive: " +
-                              Printable(entry.name));
+            throw VbError(
+                vberr::PathFileAccess,
+                "Path/File access error: unsafe name in archive: " + Printable(entry.name));
         }
         if (entry.isLink) {
             throw VbError(vberr::PathFileAccess,

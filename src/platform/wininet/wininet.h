@@ -37,6 +37,7 @@ constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
 constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 constexpr DWORD ERROR_INTERNET_PROTOCOL_NOT_FOUND = 12008;
 constexpr DWORD ERROR_INTERNET_INVALID_OPTION = 12009;
+constexpr DWORD ERROR_INTERNET_BAD_OPTION_LENGTH = 12010;
 constexpr DWORD ERROR_INTERNET_SHUTDOWN = 12012;
 constexpr DWORD ERROR_INTERNET_INCORRECT_USER_NAME = 12013;
 constexpr DWORD ERROR_INTERNET_INCORRECT_PASSWORD = 12014;
@@ -51,6 +52,9 @@ constexpr DWORD ERROR_INTERNET_CONNECTION_RESET = 12031;
 constexpr DWORD ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;
 constexpr DWORD ERROR_FTP_DROPPED = 12111;
 constexpr DWORD ERROR_FTP_NO_PASSIVE_MODE = 12112;
+// A reply that breaks the protocol (no code, a line or reply over the limits, garbage).
+constexpr DWORD ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
+constexpr DWORD ERROR_INTERNET_DISCONNECTED = 12163;
 
 // Handle tree: InternetOpenA gives a root, InternetConnectA a connection under it, FtpOpenFileA
 // and FtpFindFirstFileA a file or find handle under the connection.

@@ -119,13 +119,3 @@ TEST(Kill, SingleFileByPathAndMissingOne) {
     EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\Install\\mysql.bat"); }), 53);
     EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\NoFolder\\*.*"); }), 53);
 }
-
-TEST(VbErrorDescriptions, CarryTheRuntimeTexts) {
-    EXPECT_STREQ(vberr::Description(53), "File not found");
-    EXPECT_STREQ(vberr::Description(75), "Path/File access error");
-    EXPECT_STREQ(vberr::Description(429), "ActiveX component can't create object");
-    EXPECT_STREQ(vberr::Description(12345), "");
-    const VbError e = vberr::Make(76);
-    EXPECT_EQ(e.Number, 76);
-    EXPECT_STREQ(e.what(), "Path not found");
-}

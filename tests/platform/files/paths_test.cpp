@@ -111,13 +111,3 @@ TEST(AppPath, IsTheProgramFolderAsZPathWithoutTrailingSeparator) {
     const fs::path exe = fs::read_symlink("/proc/self/exe");
     EXPECT_EQ(files::ToHostPath(files::AppPath()), exe.parent_path());
 }
-
-TEST(UserName, FollowsUserVariable) {
-    const char* old = ::getenv("USER");
-    const std::string saved = old != nullptr ? old : "";
-    ::setenv("USER", "someone", 1);
-    EXPECT_EQ(files::UserName(), "someone");
-    ::unsetenv("USER");
-    EXPECT_FALSE(files::UserName().empty());
-    if (old != nullptr) ::setenv("USER", saved.c_str(), 1);
-}

@@ -20,18 +20,19 @@ namespace {
 // Puts a recording "wine" first on PATH (or an empty folder, to have no Wine at all) for the
 // life of the object.
 class FakeWine {
-public:
+  public:
     explicit FakeWine(const fs::path& folder, bool installed = true) : folder_(folder) {
         fs::create_directories(folder_);
         if (installed) {
-            TempPrefix::WriteFile(folder_ / "wine",
-                                  "#!/bin/sh\n"
-                                  "out=\"$(dirname \"$0\")\"\n"
-                                  "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out/argv.tmp\"\n"
-                                  "printf '%s\\n' \"$WINEPREFIX\" > \"$out/prefix\"\n"
-                                  "o=$(readlink /proc/$$/fd/1); echo \"$o\" > \"$out/stdout\"\n"
-                                  "f=$(ls /proc/$$/fd); echo \"$f\" > \"$out/fds\"\n"
-                                  "mv \"$out/argv.tmp\" \"$out/argv\"\n");
+            TempPrefix::WriteFile(
+                folder_ / "wine",
+                "#!/bin/sh\n"
+                "out=\"$(dirname \"$0\")\"\n"
+                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out/argv.tmp\"\n"
+                "printf '%s\\n' \"$WINEPREFIX\" > \"$out/prefix\"\n"
+                "o=$(readlink /proc/$$/fd/1); echo \"$o\" > \"$out/stdout\"\n"
+                "f=$(ls /proc/$$/fd); echo \"$f\" > \"$out/fds\"\n"
+                "mv \"$out/argv.tmp\" \"$out/argv\"\n");
             fs::permissions(folder_ / "wine", fs::perms::owner_all);
         }
         const char* path = ::getenv("PATH");
@@ -53,7 +54,7 @@ public:
         return lines;
     }
 
-private:
+  private:
     fs::path folder_;
     std::string oldPath_;
 };
@@ -79,7 +80,8 @@ int ShellError(const std::string& line) {
 TEST(Shell, BatchFileRunsThroughWineCmdHiddenWithSamePrefix) {
     TempPrefix prefix;
     FakeWine wine(prefix.root / "bin");
-    TempPrefix::WriteFile(prefix.DriveC() / "Quorimetra" / "Install" / "mysql.bat", "@echo off\r\n");
+    TempPrefix::WriteFile(prefix.DriveC() / "Quorimetra" / "Install" / "mysql.bat",
+                          "@echo off\r\n");
     // A descriptor of ours without close-on-exec must still not reach the program.
     // (A high number: the recording script's own pipes take the low ones.)
     const int opened = ::open("/dev/null", O_RDONLY);

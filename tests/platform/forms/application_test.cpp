@@ -29,7 +29,7 @@ struct TimerForm : forms::Form {
 };
 
 class ApplicationTest : public ::testing::Test {
-protected:
+  protected:
     ApplicationTest() { backend.Attach(app); }
     HeadlessBackend backend;
     Application app{backend};
@@ -268,7 +268,8 @@ TEST_F(ApplicationTest, PointerChangesReachTheBackendOnce) {
     app2.SetMousePointer(MousePointer::Hourglass);
     app2.SetMousePointer(MousePointer::Hourglass);
     app2.SetMousePointer(MousePointer::Default);
-    EXPECT_EQ(spy.seen, (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
+    EXPECT_EQ(spy.seen,
+              (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
     EXPECT_EQ(app2.GetMousePointer(), MousePointer::Default);
 }
 

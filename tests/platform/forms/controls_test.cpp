@@ -45,7 +45,7 @@ struct SampleForm : forms::Form {
 };
 
 class ControlsTest : public ::testing::Test {
-protected:
+  protected:
     ControlsTest() { backend.Attach(app); }
     HeadlessBackend backend;
     Application app{backend};
@@ -121,7 +121,7 @@ TEST_F(ControlsTest, HiddenControlsAndTheirChildrenAreNotHit) {
     form.steps.Visible = false;
     EXPECT_EQ(backend.Click(form, "caption"), "frmSample");
     EXPECT_EQ(form.HitTest(4100, 2100), &form);  // the hidden holder's place
-    EXPECT_EQ(form.HitTest(-1, 10), nullptr);     // outside the client area
+    EXPECT_EQ(form.HitTest(-1, 10), nullptr);    // outside the client area
     EXPECT_TRUE(form.clicks.empty());
 }
 
@@ -165,7 +165,8 @@ TEST_F(ControlsTest, ObserversHearOnlyRealChanges) {
     form.note.Visible = true;  // already visible
     form.button.Move(500, 500, 1600, 600);
     using Seen = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(seen, (Seen{{"status(3)", "Caption"}, {"status(3)", "ForeColor"}, {"button", "Width"}}));
+    EXPECT_EQ(seen,
+              (Seen{{"status(3)", "Caption"}, {"status(3)", "ForeColor"}, {"button", "Width"}}));
 }
 
 TEST_F(ControlsTest, EffectiveStateFollowsEveryContainer) {

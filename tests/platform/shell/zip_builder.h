@@ -16,11 +16,12 @@ struct Entry {
     std::string name;
     std::string content;
     bool folder = false;
-    bool link = false;  // a Unix symlink entry whose content is the link target
-    bool store = false; // no compression (lets a test damage the data in place)
+    bool link = false;   // a Unix symlink entry whose content is the link target
+    bool store = false;  // no compression (lets a test damage the data in place)
 };
 
 inline void Write(const std::filesystem::path& path, const std::vector<Entry>& entries) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     int error = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (archive == nullptr) throw std::runtime_error("zip_open failed");
@@ -33,7 +34,10 @@ inline void Write(const std::filesystem::path& path, const std::vector<Entry>& e
                 zip_source_buffer(archive, entry.content.data(), entry.content.size(), 0);
             index = zip_file_add(archive, entry.name.c_str(), source,
                                  ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
-            if (index < 0) zip_source_free(source);
+            if (index < 0) {
+                zip_source_free(source);
+                throw std::runtime_error("cannot add " + entry.name + ": " + zip_strerror(archive));
+            }
         }
         if (index < 0) throw std::runtime_error("cannot add " + entry.name);
         const auto i = static_cast<zip_uint64_t>(index);

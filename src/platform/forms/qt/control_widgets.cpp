@@ -21,8 +21,9 @@ struct FontStandIn {
 
 // Metric-compatible families for the designed Windows fonts.
 constexpr FontStandIn kStandIns[] = {
-    {"Calibri Light", "Carlito"}, {"Calibri", "Carlito"},        {"Arial", "Liberation Sans"},
-    {"Verdana", "DejaVu Sans"},   {"MS Sans Serif", "Liberation Sans"},
+    {"Calibri Light", "Carlito"},         {"Calibri", "Carlito"},
+    {"Arial", "Liberation Sans"},         {"Verdana", "DejaVu Sans"},
+    {"MS Sans Serif", "Liberation Sans"},
 };
 
 QString InstalledFamily(const std::string& designed) {

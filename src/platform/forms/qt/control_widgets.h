@@ -14,7 +14,7 @@ namespace forms::qtui {
 
 // Where the widgets send what the user does; the backend decides when it reaches the model.
 class InputSink {
-public:
+  public:
     virtual ~InputSink() = default;
     // A click released at pixel p of the form's client area.
     virtual void ClickReleased(Form& form, QPoint p) = 0;
@@ -33,45 +33,45 @@ QPixmap ArtPixmap(const std::string& name);
 // with its position in the form's client area.
 template <class Base>
 class ClickableWidget : public Base {
-public:
+  public:
     ClickableWidget(Control& control, InputSink& sink, QWidget* parent)
         : Base(parent), control_(control), sink_(sink) {}
     Control& control() const { return control_; }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     Control& control_;
     InputSink& sink_;
 };
 
 // The form's client area: its background colour, and the title bar close routed to the model.
 class FormWidget : public ClickableWidget<QWidget> {
-public:
+  public:
     FormWidget(Form& form, InputSink& sink);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     Form& form_;
     InputSink& sink_;
 };
 
 // A picture box: its colour, its picture from the top-left corner (clipped), its border.
 class PictureBoxWidget : public ClickableWidget<QWidget> {
-public:
+  public:
     PictureBoxWidget(PictureBox& box, InputSink& sink, QWidget* parent);
     // Reloads the picture when its name changed.
     void SetPicture(const std::string& name);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     PictureBox& box_;
     std::string pictureName_;
     QPixmap picture_;
@@ -79,21 +79,21 @@ private:
 
 // A label drawn on its container's surface: no background of its own, wrapped text.
 class LabelWidget : public ClickableWidget<QLabel> {
-public:
+  public:
     LabelWidget(Label& label, InputSink& sink, QWidget* parent);
 };
 
 // A line between two points of its container; clicks go through it.
 class LineWidget : public QWidget {
-public:
+  public:
     LineWidget(Line& line, QWidget* parent);
     // Places the widget around the line's end points.
     void UpdateGeometry();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     Line& line_;
     QPoint from_, to_;
 };

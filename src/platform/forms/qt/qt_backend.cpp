@@ -40,13 +40,13 @@ constexpr int kLoopIntervalMs = 10;
 constexpr std::int64_t kCopyWindowDelayMs = 300;
 
 class NestingGuard {
-public:
+  public:
     explicit NestingGuard(int& n) : n_(n) { ++n_; }
     ~NestingGuard() { --n_; }
     NestingGuard(const NestingGuard&) = delete;
     NestingGuard& operator=(const NestingGuard&) = delete;
 
-private:
+  private:
     int& n_;
 };
 
@@ -90,9 +90,12 @@ std::int64_t CoarseNowMs() {
 
 Qt::Alignment ToQtAlignment(Alignment a) {
     switch (a) {
-        case Alignment::Right: return Qt::AlignRight | Qt::AlignTop;
-        case Alignment::Center: return Qt::AlignHCenter | Qt::AlignTop;
-        case Alignment::Left: break;
+        case Alignment::Right:
+            return Qt::AlignRight | Qt::AlignTop;
+        case Alignment::Center:
+            return Qt::AlignHCenter | Qt::AlignTop;
+        case Alignment::Left:
+            break;
     }
     return Qt::AlignLeft | Qt::AlignTop;
 }
@@ -212,9 +215,15 @@ struct QtBackend::Impl : InputSink {
 
     void ApplyCursor(Control& c, QWidget* w) {
         switch (c.Pointer.get()) {
-            case MousePointer::Custom: w->setCursor(Hand()); break;
-            case MousePointer::Hourglass: w->setCursor(Qt::WaitCursor); break;
-            case MousePointer::Default: w->unsetCursor(); break;
+            case MousePointer::Custom:
+                w->setCursor(Hand());
+                break;
+            case MousePointer::Hourglass:
+                w->setCursor(Qt::WaitCursor);
+                break;
+            case MousePointer::Default:
+                w->unsetCursor();
+                break;
         }
     }
 
@@ -225,7 +234,9 @@ struct QtBackend::Impl : InputSink {
 
     void Apply(Control& c, QWidget* w) {
         switch (c.kind) {
-            case Kind::Form: ApplyForm(static_cast<Form&>(c), w); return;
+            case Kind::Form:
+                ApplyForm(static_cast<Form&>(c), w);
+                return;
             case Kind::PictureBox: {
                 auto& box = static_cast<PictureBox&>(c);
                 auto* widget = static_cast<PictureBoxWidget*>(w);
@@ -263,8 +274,11 @@ struct QtBackend::Impl : InputSink {
                 edit->setFocusPolicy(c.TabStop ? Qt::StrongFocus : Qt::NoFocus);
                 break;
             }
-            case Kind::Line: static_cast<LineWidget*>(w)->UpdateGeometry(); break;
-            case Kind::Timer: return;
+            case Kind::Line:
+                static_cast<LineWidget*>(w)->UpdateGeometry();
+                break;
+            case Kind::Timer:
+                return;
         }
         w->setVisible(c.Visible);
     }
@@ -284,7 +298,7 @@ struct QtBackend::Impl : InputSink {
         w->setFixedSize(std::max(1, ToPixels(form.ScaleWidth)),
                         std::max(1, ToPixels(form.ScaleHeight)));
         w->move(ToPixels(form.Left), ToPixels(form.Top));
-        w->setCursor(Qt::ArrowCursor);
+        ApplyCursor(form, w);
         w->update();
     }
 
@@ -308,7 +322,9 @@ struct QtBackend::Impl : InputSink {
             case Kind::PictureBox:
                 w = new PictureBoxWidget(static_cast<PictureBox&>(c), *this, parent);
                 break;
-            case Kind::Label: w = new LabelWidget(static_cast<Label&>(c), *this, parent); break;
+            case Kind::Label:
+                w = new LabelWidget(static_cast<Label&>(c), *this, parent);
+                break;
             case Kind::TextBox: {
                 auto* edit = new QLineEdit(parent);
                 auto& box = static_cast<TextBox&>(c);
@@ -317,9 +333,12 @@ struct QtBackend::Impl : InputSink {
                 w = edit;
                 break;
             }
-            case Kind::Line: w = new LineWidget(static_cast<Line&>(c), parent); break;
+            case Kind::Line:
+                w = new LineWidget(static_cast<Line&>(c), parent);
+                break;
             case Kind::Timer:
-            case Kind::Form: break;
+            case Kind::Form:
+                break;
         }
         if (w) {
             w->setObjectName(QString::fromStdString(c.DisplayName()));
@@ -353,6 +372,7 @@ QtBackend::~QtBackend() {
 
 void QtBackend::Show(Application& app, Form& form) {
     impl_->app = &app;
+    impl_->PruneDeadForms();
     if (auto it = impl_->windows.find(&form); it != impl_->windows.end()) {
         for (auto v = impl_->views.begin(); v != impl_->views.end();) {
             v = v->second.form == &form ? impl_->views.erase(v) : std::next(v);
@@ -442,7 +462,8 @@ double QtBackend::ScreenHeight() {
 
 double QtBackend::FrameExtraWidth() {
     for (auto& [form, widget] : impl_->windows) {
-        if (widget->isVisible()) return (widget->frameGeometry().width() - widget->width()) * double(TwipsPerPixel);
+        if (widget->isVisible())
+            return (widget->frameGeometry().width() - widget->width()) * double(TwipsPerPixel);
     }
     return 2 * 8 * TwipsPerPixel;  // a typical frame until a window shows the real one
 }
@@ -510,7 +531,8 @@ void QtBackend::CopyProgress(std::uint64_t done, std::uint64_t total, bool finis
         window->show();
         impl_->copyWindow = std::move(window);
     }
-    const int value = total ? static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / total)) : 0;
+    const int value =
+        total ? static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / total)) : 0;
     impl_->copyWindow->setValue(value);
     // The copy runs on this thread: let the window paint now and then.
     if (now - impl_->copyPaintMs >= 50) {

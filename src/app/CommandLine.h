@@ -1,0 +1,32 @@
+// The installer's command line: no argument for the window, or one flag for an unattended run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace app {
+
+enum class RunMode {
+    Interactive,  // no argument: the window, driven by the user
+    Passive,      // the window, driven by the program itself
+    Quiet,        // no window at all
+    Help,         // print the usage
+    Invalid,      // an argument that is not understood
+};
+
+struct CommandLine {
+    RunMode mode = RunMode::Interactive;
+    std::string offending;  // the argument that made the line invalid
+};
+
+// Flags are read without regard to case and may start with "/" or "-"; only one is taken.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+std::string Usage();
+
+// Exit codes of the unattended modes and of a bad command line.
+constexpr int kExitInstalled = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace app

@@ -1,0 +1,231 @@
+#include "app/UnattendedDriver.h"
+
+#include <ctime>
+#include <string_view>
+
+namespace app {
+
+namespace {
+
+constexpr forms::Color kRed = forms::RGB(255, 0, 0);
+constexpr const char* kInstalledText = "Programa instalado com sucesso!";
+
+// A caption's line breaks become spaces, so that each status line stays one line.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return out;
+}
+
+// Whether the control is the target or lies inside it (the label of a picture-button).
+bool IsOrInside(const forms::Control* hit, const forms::Control& target) {
+    for (const forms::Control* c = hit; c; c = c->Container()) {
+        if (c == &target) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out)
+    : app_(app),
+      form_(form),
+      out_(out),
+      timer_(&form, "tmrUnattended"),
+      alive_(std::make_shared<bool>(true)) {
+    WrapHandlers();
+
+    std::weak_ptr<bool> alive = alive_;
+    app_.AddChangeObserver([this, alive](forms::Control& control, const char* property) {
+        if (alive.expired()) return;
+        if (&control == &timer_) return;
+        if (control.Name == "lblMensagem" && control.Index >= 1 && control.Index <= 3 &&
+            std::string_view(property) == "Caption") {
+            Print(static_cast<forms::Label&>(control).Caption);
+        }
+        Poke();
+    });
+    app_.AddMessageObserver([this, alive](const std::string& prompt) {
+        if (alive.expired()) return;
+        Print(prompt);
+    });
+    timer_.OnTimer = [this, alive] {
+        if (!alive.expired()) Tick();
+    };
+}
+
+UnattendedDriver::~UnattendedDriver() {
+    alive_.reset();
+    timer_.OnTimer = nullptr;
+}
+
+int UnattendedDriver::ExitCode() const {
+    return outcome_ == Outcome::Installed ? 0 : 1;
+}
+
+int UnattendedDriver::RetriesMade(const std::string& linkName) const {
+    const auto it = retries_.find(linkName);
+    return it == retries_.end() ? 0 : it->second;
+}
+
+std::string UnattendedDriver::FormatLine(const std::string& text) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[16];
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    return std::string(stamp) + " " + OneLine(text);
+}
+
+void UnattendedDriver::Print(const std::string& text) { out_ << FormatLine(text) << std::endl; }
+
+// Every event handler of the window is counted while it runs, so that the driver acts only
+// between handlers, never inside one that yields.
+void UnattendedDriver::WrapHandlers() {
+    for (forms::Control* control : form_.AllControls()) {
+        if (control == &timer_) continue;
+        if (control->Click) control->Click = Wrap(control->Click);
+        if (control->kind == forms::Kind::Timer) {
+            auto* timer = static_cast<forms::Timer*>(control);
+            if (timer->OnTimer) timer->OnTimer = Wrap(timer->OnTimer);
+        }
+    }
+    if (form_.OnUnload) form_.OnUnload = Wrap(form_.OnUnload);
+}
+
+std::function<void()> UnattendedDriver::Wrap(std::function<void()> handler) {
+    std::weak_ptr<bool> alive = alive_;
+    return [this, alive, handler = std::move(handler)] {
+        if (alive.expired()) {
+            handler();
+            return;
+        }
+        struct Running {
+            UnattendedDriver& driver;
+            explicit Running(UnattendedDriver& d) : driver(d) { ++driver.handlerDepth_; }
+            ~Running() {
+                if (--driver.handlerDepth_ == 0) driver.Poke();
+            }
+        } running(*this);
+        handler();
+    };
+}
+
+// Asks for a look at the window as soon as the event loop is free.
+void UnattendedDriver::Poke() {
+    if (outcome_ != Outcome::Running || app_.Ended()) return;
+    if (retryPending_) return;  // the retry's own delay is running
+    timer_.Interval = 1;
+}
+
+void UnattendedDriver::Tick() {
+    timer_.Interval = 0;
+    if (outcome_ != Outcome::Running) return;
+    // A handler is under way (this tick came from one of its yields), or a step of the flow is
+    // still waiting for its own timer: nothing is settled yet.
+    const bool settled =
+        handlerDepth_ == 0 && form_.Timer2.Interval == 0 && form_.Timer3.Interval == 0;
+    if (!settled) {
+        // A waiting retry is not forgotten; the end of the running handler pokes otherwise.
+        if (retryPending_) timer_.Interval = 100;
+        return;
+    }
+    Evaluate();
+}
+
+void UnattendedDriver::Evaluate() {
+    if (Installed()) {
+        Finish(Outcome::Installed);
+        return;
+    }
+
+    if (forms::Label* link = VisibleRetryLink()) {
+        if (retryPending_ == link) {
+            const std::int64_t wait = retryAt_ - app_.backend().NowMs();
+            if (wait > 0) {
+                timer_.Interval = static_cast<std::int32_t>(wait);
+                return;
+            }
+            retryPending_ = nullptr;
+            if (!ClickCentre(*link)) Finish(Outcome::Failed);
+            return;
+        }
+        int& made = retries_[link->Name];
+        if (made >= kMaxRetries) {
+            Finish(Outcome::Failed);
+            return;
+        }
+        ++made;
+        retryPending_ = link;
+        retryAt_ = app_.backend().NowMs() + kRetryDelayMs;
+        timer_.Interval = kRetryDelayMs;
+        return;
+    }
+    retryPending_ = nullptr;
+
+    if (ShowsFailure()) {
+        Finish(Outcome::Failed);
+        return;
+    }
+    if (!installClicked_ && form_.cmdInstalar.EffectivelyVisible() &&
+        form_.cmdInstalar.EffectivelyEnabled()) {
+        installClicked_ = true;
+        if (!ClickCentre(form_.cmdInstalar)) Finish(Outcome::Failed);
+        return;
+    }
+    if (!downloadClicked_ && form_.cmdBaixar.EffectivelyVisible() &&
+        form_.cmdBaixar.EffectivelyEnabled()) {
+        downloadClicked_ = true;
+        if (!ClickCentre(form_.cmdBaixar)) Finish(Outcome::Failed);
+        return;
+    }
+    // Nothing runs, nothing waits and there is nothing left to press: the run is stuck.
+    Finish(Outcome::Failed);
+}
+
+forms::Label* UnattendedDriver::VisibleRetryLink() {
+    if (form_.lblTenteNovamente.EffectivelyVisible()) return &form_.lblTenteNovamente;
+    if (form_.lblTente.EffectivelyVisible()) return &form_.lblTente;
+    return nullptr;
+}
+
+bool UnattendedDriver::ShowsFailure() {
+    for (int i = 1; i <= 3; ++i) {
+        const forms::Label& line = form_.lblMensagem[i];
+        if (line.EffectivelyVisible() && line.ForeColor == kRed) return true;
+    }
+    return false;
+}
+
+bool UnattendedDriver::Installed() {
+    const forms::Label& line = form_.lblMensagem[2];
+    return line.EffectivelyVisible() && line.Caption.get() == kInstalledText;
+}
+
+// A click at the centre of the control, delivered the way a user's click is: through hit
+// testing, so that a covered or disabled control gets nothing.
+bool UnattendedDriver::ClickCentre(forms::Control& control) {
+    double x = control.Left + control.Width / 2;
+    double y = control.Top + control.Height / 2;
+    for (forms::Control* c = control.Container(); c && c->kind != forms::Kind::Form;
+         c = c->Container()) {
+        x += c->Left;
+        y += c->Top;
+    }
+    if (!IsOrInside(form_.HitTest(x, y), control)) return false;
+    app_.ClickAt(form_, x, y);
+    return true;
+}
+
+void UnattendedDriver::Finish(Outcome outcome) {
+    outcome_ = outcome;
+    timer_.Interval = 0;
+    app_.End(ExitCode());
+}
+
+}  // namespace app

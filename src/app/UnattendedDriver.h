@@ -1,0 +1,68 @@
+// Drives the installer's window without a user: presses "Baixar arquivos" and "Iniciar
+// Instalação" as each step opens, clicks a retry link (up to three times, five seconds apart)
+// and ends the program once the product is installed or a failure leaves nothing to try. Each
+// status line and message box is written to the output as "HH:MM:SS text". Works on any
+// backend: it only reads the window's controls and clicks through the application.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "platform/forms/forms.h"
+#include "window/frmInstall.h"
+
+namespace app {
+
+class UnattendedDriver {
+public:
+    enum class Outcome { Running, Installed, Failed };
+
+    static constexpr int kMaxRetries = 3;
+    static constexpr std::int32_t kRetryDelayMs = 5000;
+
+    // Must be created before the window's load step runs and destroyed before the window.
+    UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out);
+    ~UnattendedDriver();
+    UnattendedDriver(const UnattendedDriver&) = delete;
+    UnattendedDriver& operator=(const UnattendedDriver&) = delete;
+
+    Outcome outcome() const { return outcome_; }
+    // 0 once installed, 1 for anything else (a failure, or a program ended some other way).
+    int ExitCode() const;
+    // Retries made through each link, by its name.
+    int RetriesMade(const std::string& linkName) const;
+
+    // One status line as printed: the time and the text on one line.
+    static std::string FormatLine(const std::string& text);
+
+private:
+    void WrapHandlers();
+    std::function<void()> Wrap(std::function<void()> handler);
+    void Poke();
+    void Tick();
+    void Evaluate();
+    forms::Label* VisibleRetryLink();
+    bool ShowsFailure();
+    bool Installed();
+    bool ClickCentre(forms::Control& control);
+    void Finish(Outcome outcome);
+    void Print(const std::string& text);
+
+    forms::Application& app_;
+    frmInstall& form_;
+    std::ostream& out_;
+    forms::Timer timer_;
+    std::shared_ptr<bool> alive_;
+    int handlerDepth_ = 0;
+    Outcome outcome_ = Outcome::Running;
+    bool downloadClicked_ = false;
+    bool installClicked_ = false;
+    forms::Label* retryPending_ = nullptr;
+    std::int64_t retryAt_ = 0;
+    std::map<std::string, int> retries_;
+};
+
+}  // namespace app

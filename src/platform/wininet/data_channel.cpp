@@ -1,0 +1,186 @@
+// The data channel: passive (EPSV, then PASV) and active (EPRT, then PORT) connections, the
+// buffered reads and writes of a transfer, and its end.
+#include <netinet/in.h>
+
+#include <cstring>
+
+#include "platform/wininet/internal.h"
+
+namespace wininet::detail {
+namespace {
+
+DWORD Negative(const Reply& reply) {
+    DWORD e = ReplyError(reply.code);
+    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+}
+
+// "Not implemented" and "not understood" replies: the extended command is not offered.
+bool Unsupported(int code) { return code == 500 || code == 501 || code == 502 || code == 522; }
+
+// Asks for a passive port and connects to it on the server's own address: the address in a
+// 227 reply is never used, so a server cannot send us to another host.
+DWORD ConnectPassive(Connection& c, Socket& data) {
+    Reply reply;
+    std::optional<std::uint16_t> port;
+    if (!c.noEpsv) {
+        if (DWORD e = Command(c, "EPSV", reply)) return e;
+        if (reply.code == 229) {
+            port = ParseEpsvPort(reply.text);
+            if (!port) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        } else if (Unsupported(reply.code)) {
+            c.noEpsv = true;
+        } else {
+            return Negative(reply);
+        }
+    }
+    if (!port) {
+        if (DWORD e = Command(c, "PASV", reply)) return e;
+        if (reply.code != 227) return Negative(reply);
+        port = ParsePasvPort(reply.text);
+        if (!port) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    }
+    Address to = c.peer;
+    to.setPort(*port);
+    return data.Connect(to, c.timeouts.connectMs);
+}
+
+// Opens a listening socket on our end of the control connection and tells the server its port.
+DWORD ListenActive(Connection& c, Socket& listener) {
+    if (DWORD e = listener.Listen(c.local)) return e;
+    const Address here = listener.LocalAddress();
+    const std::string host = here.HostText();
+    const std::string port = std::to_string(here.port());
+    Reply reply;
+    if (!c.noEprt) {
+        const char* proto = here.family() == AF_INET ? "1" : "2";
+        if (DWORD e = Command(c, "EPRT |" + std::string(proto) + "|" + host + "|" + port + "|",
+                              reply)) {
+            return e;
+        }
+        if (reply.code >= 200 && reply.code < 300) return 0;
+        if (!Unsupported(reply.code) || here.family() != AF_INET) return Negative(reply);
+        c.noEprt = true;
+    }
+    std::string line = "PORT " + host;
+    for (char& ch : line) {
+        if (ch == '.') ch = ',';
+    }
+    line += "," + std::to_string(here.port() / 256) + "," + std::to_string(here.port() % 256);
+    if (DWORD e = Command(c, line, reply)) return e;
+    if (reply.code >= 200 && reply.code < 300) return 0;
+    return Negative(reply);
+}
+
+// Waits for the server's data connection, taking it only from the server's own address. A
+// reply on the control connection meanwhile means the server gave up.
+DWORD AcceptActive(Connection& c, Socket& listener, Socket& data) {
+    for (;;) {
+        int ready = WaitReadable(listener, c.control, c.timeouts.receiveMs);
+        if (ready == 0) return ERROR_INTERNET_TIMEOUT;
+        if (ready < 0) return ERROR_INTERNET_CONNECTION_ABORTED;
+        if (ready == 2) {
+            Reply reply;
+            if (DWORD e = ReadReply(c, reply)) return e;
+            return Negative(reply);
+        }
+        Socket accepted;
+        Address from;
+        if (DWORD e = listener.Accept(accepted, from, c.timeouts.receiveMs)) return e;
+        if (from.SameHost(c.peer)) {
+            data = std::move(accepted);
+            return 0;
+        }
+        // Someone else: drop it and keep waiting for the server.
+    }
+}
+
+}  // namespace
+
+DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data) {
+    Socket listener;
+    if (c.passive) {
+        if (DWORD e = ConnectPassive(c, data)) return e;
+    } else {
+        if (DWORD e = ListenActive(c, listener)) return e;
+    }
+    Reply reply;
+    if (DWORD e = Command(c, command, reply)) return e;
+    if (reply.code >= 200 && reply.code < 300) {
+        // A final reply without a data connection is a protocol error for a transfer command.
+        return ERROR_INTERNET_EXTENDED_ERROR;
+    }
+    if (reply.code >= 300) return Negative(reply);
+    if (!c.passive) return AcceptActive(c, listener, data);
+    return 0;
+}
+
+DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
+    got = 0;
+    Connection& c = *f.connection;
+    while (got < n) {
+        std::size_t have = f.end - f.start;
+        if (have > 0) {
+            std::size_t take = have < n - got ? have : n - got;
+            std::memcpy(out + got, f.buffer.get() + f.start, take);
+            f.start += take;
+            got += take;
+            continue;
+        }
+        if (f.dataEnded) break;
+        f.start = f.end = 0;
+        std::size_t received = 0;
+        if (DWORD e = f.data.Receive(f.buffer.get(), File::kBufferSize, c.timeouts.receiveMs,
+                                     received)) {
+            f.data.Close();
+            return e;
+        }
+        if (received == 0) {
+            f.dataEnded = true;
+            f.data.Close();
+            if (DWORD e = FinishTransfer(f)) return e;
+            break;
+        }
+        f.end = received;
+    }
+    return 0;
+}
+
+DWORD WriteData(File& f, const char* in, std::size_t n) {
+    Connection& c = *f.connection;
+    if (n >= File::kBufferSize - f.end) {
+        if (DWORD e = f.data.SendAll(f.buffer.get(), f.end, c.timeouts.sendMs)) return e;
+        f.end = 0;
+        if (n >= File::kBufferSize) return f.data.SendAll(in, n, c.timeouts.sendMs);
+    }
+    std::memcpy(f.buffer.get() + f.end, in, n);
+    f.end += n;
+    return 0;
+}
+
+DWORD FinishTransfer(File& f) {
+    if (f.finished) return 0;
+    f.finished = true;
+    Connection& c = *f.connection;
+    if (!f.reading && f.data.valid() && f.end > 0) {
+        DWORD e = f.data.SendAll(f.buffer.get(), f.end, c.timeouts.sendMs);
+        f.end = 0;
+        if (e != 0) {
+            f.data.Close();
+            // The server's answer tells more than the broken pipe, when it comes.
+            Reply reply;
+            if (ReadReply(c, reply) == 0 && reply.code >= 400) return Negative(reply);
+            return e;
+        }
+    }
+    // Closing the data connection ends an upload, or abandons a download not read to its end.
+    f.data.Close();
+    Reply reply;
+    if (DWORD e = ReadReply(c, reply)) return e;
+    if (reply.code >= 100 && reply.code < 200) {
+        if (DWORD e = ReadReply(c, reply)) return e;
+    }
+    if (reply.code >= 400) return Negative(reply);
+    return 0;
+}
+
+}  // namespace wininet::detail

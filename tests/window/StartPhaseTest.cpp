@@ -1,0 +1,169 @@
+// The start phase: its delay, the leftovers of an earlier run, the local road, its failures and
+// the start panel's retry link.
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/files/files.h"
+#include "window_fixture.h"
+
+namespace windowtest {
+namespace {
+
+using StartPhase = WindowTest;
+
+TEST_F(StartPhase, RunsFiveSecondsAfterLoadAndNotBefore) {
+    Write(AppFile("mysql.bat"));
+    Write(InstallFile("mysql.bat"), "old");
+    frmInstall& f = Load();
+    backend.Advance(4999);
+    EXPECT_TRUE(fs::exists(InstallFile("mysql.bat")));
+    EXPECT_TRUE(f.pnInicio.Visible);
+    backend.Advance(1);
+    EXPECT_FALSE(fs::exists(InstallFile("mysql.bat")));
+    EXPECT_FALSE(f.pnInicio.Visible);
+    EXPECT_EQ(f.Timer2.Interval, 0);
+}
+
+TEST_F(StartPhase, DeletesLeftoversWhateverTheirCase) {
+    Write(AppFile("mysql.bat"));
+    Write(InstallFile("MYSQL.BAT"));
+    Write(InstallFile("Mysql_Conector.MSI"));
+    Write(InstallFile("KELVORANX.zip"));
+    Write(InstallFile("keep.txt"));
+    Load();
+    backend.Advance(5000);
+    EXPECT_FALSE(fs::exists(InstallFile("MYSQL.BAT")));
+    EXPECT_FALSE(fs::exists(InstallFile("Mysql_Conector.MSI")));
+    EXPECT_FALSE(fs::exists(InstallFile("KELVORANX.zip")));
+    EXPECT_TRUE(fs::exists(InstallFile("keep.txt")));
+}
+
+TEST_F(StartPhase, LocalRoadWithBatchOnlyStartsItHiddenAndCopiesNothing) {
+    Write(AppFile("mysql.bat"), "@echo off\r\n");
+    frmInstall& f = Load();
+    backend.Advance(5000);
+
+    const std::string arguments = WineArguments();
+    EXPECT_EQ(arguments, "cmd\n/c\n" + files::AppPath() + "\\mysql.bat\n");
+    EXPECT_EQ(WineOutput(), "/dev/null\n");
+    EXPECT_FALSE(fs::exists(InstallFile("kelvoranX.zip")));
+
+    EXPECT_FALSE(f.pnInicio.Visible);
+    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_TRUE(f.pnCheck[0].EffectivelyVisible());
+    EXPECT_TRUE(f.lblEtapa[1].EffectivelyVisible());
+    EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
+    EXPECT_EQ(f.ActiveControl(), &f.cmdBaixar);
+    EXPECT_FALSE(f.pnCheck[1].Visible);
+    EXPECT_FALSE(f.cmdInstalar.Visible);
+}
+
+TEST_F(StartPhase, LocalRoadCopiesTheArchiveBesideTheInstaller) {
+    Write(AppFile("mysql.bat"));
+    Write(AppFile("kelvoranx.ZIP"), "archive bytes");
+    Write(InstallFile("kelvoranX.zip"), "stale archive of an earlier run");
+    frmInstall& f = Load();
+    backend.Advance(5000);
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(InstallFile("kelvoranX.zip")), "archive bytes");
+    EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
+}
+
+TEST_F(StartPhase, ConnectorPackageWithoutBatchStopsWithoutRetry) {
+    Write(AppFile("mysql_conector.msi"));
+    frmInstall& f = Load();
+    backend.Advance(5000);
+    EXPECT_FALSE(WineStarted());
+    EXPECT_TRUE(f.pnInicio.Visible);
+    EXPECT_TRUE(f.lblMensagem[3].EffectivelyVisible());
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_EQ(f.lblMensagem[3].Caption.get(), "Erro ao instalar conector MySql!");
+    EXPECT_FALSE(f.lblTenteNovamente.Visible);
+    EXPECT_FALSE(f.cmdBaixar.Visible);
+    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(StartPhase, BatchThatCannotStartStopsWithoutRetry) {
+    if (fs::exists("/usr/lib/wine/wine64")) GTEST_SKIP() << "a real Wine is installed";
+    Write(AppFile("mysql.bat"));
+    ::setenv("PATH", "/nonexistent", 1);
+    frmInstall& f = Load();
+    backend.Advance(5000);
+    EXPECT_TRUE(f.pnInicio.Visible);
+    EXPECT_EQ(f.lblMensagem[3].Caption.get(), "Erro ao instalar conector MySql!");
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_FALSE(f.lblTenteNovamente.Visible);
+    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root deletes files in read-only folders";
+    Write(AppFile("mysql.bat"));
+    Write(InstallFile("mysql_conector.msi"));
+    frmInstall& f = Load();
+    const fs::path folder = InstallFile("");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    backend.Advance(5000);
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_NE(f.lblMensagem[3].Caption.get().find("Path/File access error"), std::string::npos)
+        << f.lblMensagem[3].Caption.get();
+    EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
+    EXPECT_FALSE(WineStarted());
+}
+
+// A folder where the archive's copy should go makes the copy fail, whoever runs the test.
+TEST_F(StartPhase, FailedArchiveCopyOffersRetryThatRunsThePhaseAgain) {
+    Write(AppFile("mysql.bat"));
+    Write(AppFile("kelvoranX.zip"), "archive bytes");
+    fs::create_directories(InstallFile("kelvoranX.zip"));
+    frmInstall& f = Load();
+    backend.Advance(5000);
+    EXPECT_FALSE(WineStarted());
+    EXPECT_TRUE(f.pnInicio.Visible);
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_NE(f.lblMensagem[3].Caption.get().find("kelvoranX.zip"), std::string::npos);
+    EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
+    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+
+    // The user clears the way and asks for another try.
+    fs::remove(InstallFile("kelvoranX.zip"));
+    Write(InstallFile("mysql_conector.msi"), "leftover");
+    EXPECT_EQ(backend.Click(f, "lblTenteNovamente"), "lblTenteNovamente");
+    EXPECT_FALSE(f.lblTenteNovamente.Visible);
+    EXPECT_FALSE(f.lblMensagem[3].Visible);
+    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Hourglass);
+    EXPECT_EQ(f.Timer2.Interval, 3000);
+
+    backend.Advance(2999);
+    EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
+    backend.Advance(1);
+    EXPECT_FALSE(fs::exists(InstallFile("mysql_conector.msi")));
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(InstallFile("kelvoranX.zip")), "archive bytes");
+    EXPECT_FALSE(f.pnInicio.Visible);
+    EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
+    EXPECT_FALSE(WineArguments().empty());
+}
+
+TEST_F(StartPhase, DownloadRoadWithoutServerOffersRetry) {
+    frmInstall& f = Load();
+    backend.Advance(5000);
+    EXPECT_TRUE(f.pnInicio.Visible);
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_EQ(f.lblMensagem[3].Caption.get(), "sem conexão, tente mais tarde");
+    EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
+    EXPECT_FALSE(WineStarted());
+}
+
+TEST_F(StartPhase, NeverRunsTwiceFromOneArming) {
+    frmInstall& f = LoadToDownloadStep();
+    ASSERT_FALSE(f.pnInicio.Visible);
+    Write(InstallFile("mysql.bat"), "written after the phase");
+    backend.Advance(60000);
+    EXPECT_TRUE(fs::exists(InstallFile("mysql.bat")));
+    EXPECT_EQ(f.Timer2.Interval, 0);
+}
+
+}  // namespace
+}  // namespace windowtest

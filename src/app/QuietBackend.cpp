@@ -9,8 +9,8 @@ QuietBackend::QuietBackend(std::ostream& messages)
     : messages_(messages), start_(std::chrono::steady_clock::now()) {}
 
 std::int64_t QuietBackend::NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start_)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start_)
         .count();
 }
 

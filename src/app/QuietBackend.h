@@ -12,7 +12,7 @@
 namespace app {
 
 class QuietBackend : public forms::Backend {
-public:
+  public:
     explicit QuietBackend(std::ostream& messages);
 
     // Runs the timers until the program ends or nothing is left that could ever run; returns
@@ -31,7 +31,7 @@ public:
     double FrameExtraHeight() override { return 0; }
     void Terminate(int exitCode) override;
 
-private:
+  private:
     std::ostream& messages_;
     const std::chrono::steady_clock::time_point start_;
     bool terminated_ = false;

@@ -64,9 +64,7 @@ UnattendedDriver::~UnattendedDriver() {
     timer_.OnTimer = nullptr;
 }
 
-int UnattendedDriver::ExitCode() const {
-    return outcome_ == Outcome::Installed ? 0 : 1;
-}
+int UnattendedDriver::ExitCode() const { return outcome_ == Outcome::Installed ? 0 : 1; }
 
 int UnattendedDriver::RetriesMade(const std::string& linkName) const {
     const auto it = retries_.find(linkName);

@@ -17,7 +17,7 @@
 namespace app {
 
 class UnattendedDriver {
-public:
+  public:
     enum class Outcome { Running, Installed, Failed };
 
     static constexpr int kMaxRetries = 3;
@@ -38,7 +38,7 @@ public:
     // One status line as printed: the time and the text on one line.
     static std::string FormatLine(const std::string& text);
 
-private:
+  private:
     void WrapHandlers();
     std::function<void()> Wrap(std::function<void()> handler);
     void Poke();

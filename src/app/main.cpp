@@ -20,10 +20,10 @@ int RunWindow(int& argc, char** argv, bool passive) {
     forms::Application app(backend);
     frmInstall form(app);
     // A long extraction shows its progress in the window, as the shell's copy window would.
-    shell::SetCopyProgressHandler([&backend](std::uint64_t done, std::uint64_t total,
-                                             bool finished) {
-        backend.CopyProgress(done, total, finished);
-    });
+    shell::SetCopyProgressHandler(
+        [&backend](std::uint64_t done, std::uint64_t total, bool finished) {
+            backend.CopyProgress(done, total, finished);
+        });
     std::optional<app::UnattendedDriver> driver;
     if (passive) driver.emplace(app, form, std::cout);
 

@@ -37,8 +37,7 @@ void frmInstall::Form_Load() {
     Left = (App().ScreenWidth() - Width) / 2;
     Top = (App().ScreenHeight() - Height) / 2 - 500;
 
-    lblRodape.Caption =
-        std::string(kFooterPrefix) + " | " + CurrentYear() + " | " + kFooterTail;
+    lblRodape.Caption = std::string(kFooterPrefix) + " | " + CurrentYear() + " | " + kFooterTail;
 
     mFTP = std::make_unique<cFTP>(cFTP::Host{[this] { App().DoEvents(); },
                                              [this](const std::string& s) { App().MsgBox(s); }});

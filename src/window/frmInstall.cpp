@@ -26,8 +26,8 @@ const Font kFooterFont{"Calibri", 9.75, 400};
 const Font kMarkerFont{"Arial", 14.25, 400};
 const Font kSettingsFont{"Verdana", 8.25, 400};
 
-void Box(forms::PictureBox& box, double left, double top, double width, double height,
-         Color back, int border) {
+void Box(forms::PictureBox& box, double left, double top, double width, double height, Color back,
+         int border) {
     box.Move(left, top, width, height);
     box.BackColor = back;
     box.BorderStyle = border;

@@ -17,7 +17,7 @@ using windowtest::WindowTest;
 namespace fs = std::filesystem;
 
 class Unattended : public WindowTest {
-protected:
+  protected:
     void TearDown() override {
         driver.reset();
         WindowTest::TearDown();
@@ -175,7 +175,8 @@ TEST_F(Unattended, PrintsStatusLinesAndMessagesOneLineEach) {
     backend.Advance(6000);
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), 2u) << out.str();
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d:\d\d:\d\d Falha ao registrar componente)")))
+    EXPECT_TRUE(
+        std::regex_match(lines[0], std::regex(R"(\d\d:\d\d:\d\d Falha ao registrar componente)")))
         << lines[0];
     EXPECT_TRUE(std::regex_match(
         lines[1],
@@ -208,7 +209,8 @@ TEST(QuietRun, EndsOnAFailureWithoutAWindow) {
     EXPECT_EQ(code, 1);
     EXPECT_EQ(driver.ExitCode(), 1);
     EXPECT_GE(backend.NowMs(), 5000);
-    EXPECT_NE(out.str().find(" Erro ao instalar conector MySql!\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(" Erro ao instalar conector MySql!\n"), std::string::npos)
+        << out.str();
 }
 
 TEST(QuietRun, MessageBoxesGoToTheirStreamAndReturn) {

@@ -180,6 +180,25 @@ TEST(FtpConnection, SecondOpenReplacesTheFirstConnection) {
     EXPECT_EQ(env.ftp.GetFTPDirectory(), "");
 }
 
+TEST(FtpConnection, ModeChangeAppliesFromTheNextOpen) {
+    // This server makes its active-mode data connections from another address, which the
+    // service refuses: only passive transfers get through.
+    FtpEnvironment env;
+    const ServerCase activeCase{Kind::Pyftpdlib, true, false, "Active"};
+    if (!env.Start(activeCase, "active-from-other")) GTEST_SKIP() << "pyftpdlib not installed";
+    testsupport::TempPrefix::WriteFile(env.Remote("f.bin"), "12345");
+    ASSERT_TRUE(env.Open());
+    env.ftp.SetModePassive();
+    env.ftp.SetLastErrorMessage(99999, "Earlier");
+    EXPECT_EQ(env.ftp.GetDirectoryListing("*"), nullptr);
+    EXPECT_NE(env.ftp.GetLastErrorMessage(), "Earlier error code: 99999 Message: ");
+
+    ASSERT_TRUE(env.Open());
+    const auto list = env.ftp.GetDirectoryListing("*");
+    ASSERT_NE(list, nullptr) << env.ftp.GetLastErrorMessage();
+    EXPECT_EQ(list->Item("f.bin")->FileSize, 5);
+}
+
 TEST(FileTimeToDate, EpochInUtcIsDayMinus109205) {
     ZoneScope zone("UTC");
     cFTP ftp;

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FolderCreation : public ::testing::Test {
-protected:
+  protected:
     testsupport::TempPrefix prefix;
     fs::path C(const std::string& relative) const { return prefix.DriveC() / relative; }
 };

@@ -69,9 +69,10 @@ TEST_F(WindowLayout, InstallFolderBlockedByAFileIsNotReported) {
 
 // Every control of the steps panel, shown as the later steps show them.
 std::vector<std::string> StepsPanelTargets() {
-    return {"Picture2", "Picture5", "Picture6", "pnCheck(0)", "pnCheck(1)", "pnCheck(2)",
-            "lblEtapa(1)", "lblEtapa(2)", "cmdBaixar", "lblBaixar", "cmdInstalar", "lblInstalar",
-            "pbBar", "lblMensagem(1)", "lblMensagem(2)", "lblTente"};
+    return {"Picture2",   "Picture5",       "Picture6",       "pnCheck(0)",
+            "pnCheck(1)", "pnCheck(2)",     "lblEtapa(1)",    "lblEtapa(2)",
+            "cmdBaixar",  "lblBaixar",      "cmdInstalar",    "lblInstalar",
+            "pbBar",      "lblMensagem(1)", "lblMensagem(2)", "lblTente"};
 }
 
 TEST_F(WindowLayout, StartPanelCoversEveryStepControl) {

@@ -24,7 +24,7 @@ constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         backend.Attach(app);
         if (const char* path = std::getenv("PATH")) oldPath_ = path;
@@ -32,10 +32,10 @@ protected:
         fs::create_directories(bin_);
         wineLog_ = prefix.root / "wine-argv.txt";
         testsupport::TempPrefix::WriteFile(
-            bin_ / "wine",
-            "#!/bin/sh\nreadlink /proc/self/fd/9 9>&1 > \"" + wineLog_.string() + ".stdout\"\n" +
-                "printf '%s\\n' \"$@\" > \"" + wineLog_.string() + ".part\" && mv \"" +
-                wineLog_.string() + ".part\" \"" + wineLog_.string() + "\"\n");
+            bin_ / "wine", "#!/bin/sh\nreadlink /proc/self/fd/9 9>&1 > \"" + wineLog_.string() +
+                               ".stdout\"\n" + "printf '%s\\n' \"$@\" > \"" + wineLog_.string() +
+                               ".part\" && mv \"" + wineLog_.string() + ".part\" \"" +
+                               wineLog_.string() + "\"\n");
         fs::permissions(bin_ / "wine", fs::perms::owner_all);
         ::setenv("PATH", (bin_.string() + ":" + oldPath_).c_str(), 1);
     }
@@ -90,7 +90,7 @@ protected:
     forms::Application app{backend};
     std::unique_ptr<frmInstall> form;
 
-private:
+  private:
     std::string oldPath_;
     fs::path bin_;
     fs::path wineLog_;

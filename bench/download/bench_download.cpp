@@ -153,7 +153,7 @@ int Wait(pid_t pid) {
 
 // The pyftpdlib server, stopped when this object goes away (by its pid, and by closing its stdin).
 class Server {
-public:
+  public:
     explicit Server(const fs::path& root) {
         child_ = Spawn({BENCH_PYTHON, BENCH_FTP_SERVER, "--root", root.string(), "--user", kUser,
                         "--password", kPassword, "--max-seconds", "600"},
@@ -171,7 +171,7 @@ public:
     }
     int port() const { return port_; }
 
-private:
+  private:
     Child child_;
     int port_ = 0;
 };
@@ -179,7 +179,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::string(argv[1]) == "--client") return RunClient(argv[2], argv[3], argv[4]);
+    if (argc == 5 && std::string(argv[1]) == "--client")
+        return RunClient(argv[2], argv[3], argv[4]);
 
     char pattern[] = "/tmp/bench-download-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
@@ -201,9 +202,8 @@ int main(int argc, char** argv) {
 
             // The client, in a process of its own.
             const fs::path clientFile = work / "client.bin";
-            Child client =
-                Spawn({"/proc/self/exe", "--client", address, "payload.bin", clientFile.string()},
-                      false);
+            Child client = Spawn(
+                {"/proc/self/exe", "--client", address, "payload.bin", clientFile.string()}, false);
             const std::string report = ReadLine(client.out);
             ::close(client.out);
             const int clientStatus = Wait(client.pid);
@@ -214,16 +214,15 @@ int main(int argc, char** argv) {
 
             // curl, same server, same file, passive mode too.
             const fs::path curlFile = work / "curl.bin";
-            const std::string url = std::string("ftp://") + kUser + ":" + kPassword + "@" +
-                                    address + "/payload.bin";
+            const std::string url =
+                std::string("ftp://") + kUser + ":" + kPassword + "@" + address + "/payload.bin";
             const auto curlStart = Clock::now();
             Child curl = Spawn({"curl", "-s", "--ftp-pasv", "-o", curlFile.string(), url}, false);
             ::close(curl.out);
             const int curlStatus = Wait(curl.pid);
             const double curlSeconds = Seconds(Clock::now() - curlStart);
 
-            const bool clientOk =
-                clientStatus == 0 && SameFiles(root / "payload.bin", clientFile);
+            const bool clientOk = clientStatus == 0 && SameFiles(root / "payload.bin", clientFile);
             const bool curlOk = curlStatus == 0 && SameFiles(root / "payload.bin", curlFile);
             const double mib = static_cast<double>(kFileSize) / (1024.0 * 1024.0);
             std::printf("client: %.3f s (%.1f MiB/s), %s, %lld yields\n", clientSeconds,

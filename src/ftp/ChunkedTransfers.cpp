@@ -27,7 +27,7 @@ std::string TrimSpaces(const std::string& text) {
 // Closes the running transfer's remote file and ends the transfer on every road out, a raised
 // local file error included, so that no remote file stays open behind a failure.
 class TransferScope {
-public:
+  public:
     TransferScope(HINTERNET& handle, bool& running) : handle_(handle), running_(running) {
         running_ = true;
     }
@@ -44,7 +44,7 @@ public:
         handle_ = nullptr;
     }
 
-private:
+  private:
     HINTERNET& handle_;
     bool& running_;
 };

@@ -9,7 +9,7 @@ namespace {
 // Closes the find handle on every road out, also when an entry raises (a duplicate name or a
 // time outside the date range).
 class FindHandle {
-public:
+  public:
     explicit FindHandle(HINTERNET handle) : handle_(handle) {}
     ~FindHandle() {
         if (handle_) InternetCloseHandle(handle_);
@@ -18,7 +18,7 @@ public:
     FindHandle& operator=(const FindHandle&) = delete;
     HINTERNET get() const { return handle_; }
 
-private:
+  private:
     HINTERNET handle_;
 };
 

@@ -13,8 +13,8 @@ constexpr DWORD kCurrentDirectorySize = 1024;
 }  // namespace
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
-    if (FtpPutFileA(hConnection, sLocal.c_str(), sRemote.c_str(),
-                    static_cast<DWORD>(lTransferType), 0)) {
+    if (FtpPutFileA(hConnection, sLocal.c_str(), sRemote.c_str(), static_cast<DWORD>(lTransferType),
+                    0)) {
         return true;
     }
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "SimpleFtpPutFile");

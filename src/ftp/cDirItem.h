@@ -8,7 +8,7 @@
 using Date = double;
 
 class cDirItem {
-public:
+  public:
     bool ReadOnly = false;
     bool Hidden = false;
     bool System = false;

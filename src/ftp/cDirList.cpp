@@ -6,9 +6,7 @@
 
 namespace {
 
-bool HasBit(std::int32_t lAttrib, DWORD bit) {
-    return (static_cast<DWORD>(lAttrib) & bit) != 0;
-}
+bool HasBit(std::int32_t lAttrib, DWORD bit) { return (static_cast<DWORD>(lAttrib) & bit) != 0; }
 
 }  // namespace
 

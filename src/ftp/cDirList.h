@@ -11,9 +11,9 @@
 #include "ftp/cDirItem.h"
 
 class cDirList {
-public:
-    void Add(std::int32_t lAttrib, Date dtCreationTime, Date dtLastAccessTime,
-             Date dtLastWriteTime, std::int32_t lFileSize, const std::string& sFilename);
+  public:
+    void Add(std::int32_t lAttrib, Date dtCreationTime, Date dtLastAccessTime, Date dtLastWriteTime,
+             std::int32_t lFileSize, const std::string& sFilename);
     void Clear();
     // 1-based position: VbError 9 outside 1..Count.
     std::shared_ptr<cDirItem> Item(std::int32_t index) const;
@@ -28,7 +28,7 @@ public:
     const_iterator begin() const { return mEntries.begin(); }
     const_iterator end() const { return mEntries.end(); }
 
-private:
+  private:
     std::vector<std::shared_ptr<cDirItem>> mEntries;
     // Folded key -> position in mEntries, so lookups and duplicate checks stay cheap on long
     // listings.

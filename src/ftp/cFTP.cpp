@@ -92,8 +92,8 @@ void cFTP::SetLastErrorMessage(std::int32_t lErrorCode, const std::string& sOper
     HMODULE module = GetModuleHandleA("wininet.dll");
     FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE, module, static_cast<DWORD>(lErrorCode), 0,
                    buffer.data(), kFormatMessageSize, nullptr);
-    sLastError =
-        sOperation + " error code: " + std::to_string(lErrorCode) + " Message: " + TextBeforeNul(buffer);
+    sLastError = sOperation + " error code: " + std::to_string(lErrorCode) +
+                 " Message: " + TextBeforeNul(buffer);
 
     if (lErrorCode != static_cast<std::int32_t>(ERROR_INTERNET_EXTENDED_ERROR)) return;
     // The server answered with an error reply: its own lines say more than our table.

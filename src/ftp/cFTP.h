@@ -14,7 +14,7 @@
 #include "platform/wininet/wininet.h"
 
 class cFTP {
-public:
+  public:
     // What the owner provides: the yield of the user interface and its message box.
     struct Host {
         std::function<void()> DoEvents;
@@ -60,7 +60,7 @@ public:
     std::int32_t TransferType() const { return lTransferType; }
     std::int32_t ConnectFlags() const { return lConnectFlags; }
 
-private:
+  private:
     void Class_Initialize();
     void Yield();
     void RaiseProgress(std::int32_t lCurrentBytes, std::int32_t lTotalBytes);

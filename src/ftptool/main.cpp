@@ -54,7 +54,8 @@ std::string FormatDate(Date date) {
 // The client's own text for a failure, or ours when it recorded nothing.
 int Fail(const cFTP& ftp, const std::string& fallback) {
     const std::string recorded = ftp.GetLastErrorMessage();
-    std::fprintf(stderr, "kelvoran-ftp: %s\n", recorded.empty() ? fallback.c_str() : recorded.c_str());
+    std::fprintf(stderr, "kelvoran-ftp: %s\n",
+                 recorded.empty() ? fallback.c_str() : recorded.c_str());
     return kExitFailed;
 }
 
@@ -174,7 +175,8 @@ int main(int argc, char** argv) {
                      ? Run(ftp, options)
                      : Fail(ftp, "no network connection to " + options.server);
     } catch (const VbError& error) {
-        std::fprintf(stderr, "kelvoran-ftp: Error %d: %s\n", error.Number, error.Description.c_str());
+        std::fprintf(stderr, "kelvoran-ftp: Error %d: %s\n", error.Number,
+                     error.Description.c_str());
         status = kExitFailed;
     }
     ftp.CloseConnection();

@@ -33,8 +33,8 @@ struct Arity {
 
 const std::map<std::string, Arity>& Commands() {
     static const std::map<std::string, Arity> commands = {
-        {"ls", {0, 1}},  {"get", {1, 2}},   {"put", {1, 2}},   {"mv", {2, 2}},
-        {"rm", {1, 1}},  {"mkdir", {1, 1}}, {"rmdir", {1, 1}}, {"pwd", {0, 0}},
+        {"ls", {0, 1}}, {"get", {1, 2}},   {"put", {1, 2}},   {"mv", {2, 2}},
+        {"rm", {1, 1}}, {"mkdir", {1, 1}}, {"rmdir", {1, 1}}, {"pwd", {0, 0}},
     };
     return commands;
 }
@@ -46,7 +46,7 @@ bool IsPasswordOption(const std::string& arg) {
 
 // Restores the terminal's echo however the read ends.
 class EchoOff {
-public:
+  public:
     explicit EchoOff(int fd) : fd_(fd) {
         if (tcgetattr(fd_, &saved_) != 0) return;
         termios quiet = saved_;
@@ -60,7 +60,7 @@ public:
     EchoOff& operator=(const EchoOff&) = delete;
     bool active() const { return active_; }
 
-private:
+  private:
     int fd_;
     termios saved_{};
     bool active_ = false;

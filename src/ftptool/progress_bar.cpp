@@ -24,8 +24,8 @@ Unit UnitFor(std::int64_t total) {
 
 std::string FormatProgress(std::int64_t current, std::int64_t total, int width) {
     current = std::clamp<std::int64_t>(current, 0, std::max<std::int64_t>(total, 0));
-    const double fraction = total > 0 ? static_cast<double>(current) / static_cast<double>(total)
-                                      : 1.0;
+    const double fraction =
+        total > 0 ? static_cast<double>(current) / static_cast<double>(total) : 1.0;
     const int filled = static_cast<int>(fraction * width);
     const int percent = static_cast<int>(fraction * 100.0);
 

@@ -13,7 +13,7 @@ namespace ftptool {
 std::string FormatProgress(std::int64_t current, std::int64_t total, int width = 30);
 
 class ProgressBar {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     explicit ProgressBar(std::FILE* out) : out_(out) {}
 
@@ -22,7 +22,7 @@ public:
     // Ends the line if a bar was drawn but never reached 100% (a failed transfer).
     void Finish();
 
-private:
+  private:
     void Draw(std::int64_t current, std::int64_t total);
 
     std::FILE* out_;

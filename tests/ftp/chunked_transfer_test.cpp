@@ -22,7 +22,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }
 
 class ChunkedTransfer : public testing::TestWithParam<ServerCase> {
-protected:
+  protected:
     void SetUp() override {
         if (!env.Start(GetParam())) GTEST_SKIP() << "server not installed";
         ASSERT_TRUE(env.Open()) << env.ftp.GetLastErrorMessage();
@@ -78,8 +78,7 @@ TEST_P(ChunkedTransfer, UploadOfAnExactMultipleRepeatsTheLastEvent) {
     const std::string data = Bytes(765, 5);
     TempPrefix::WriteFile(env.LocalHost("three.bin"), data);
     ASSERT_TRUE(env.ftp.FTPUploadFile(env.Local("three.bin"), "three.bin"));
-    EXPECT_EQ(env.events,
-              (std::vector<Event>{{255, 765}, {510, 765}, {765, 765}, {765, 765}}));
+    EXPECT_EQ(env.events, (std::vector<Event>{{255, 765}, {510, 765}, {765, 765}, {765, 765}}));
     EXPECT_EQ(env.yields, 3);
     EXPECT_EQ(TempPrefix::ReadFile(env.Remote("three.bin")), data);
 }
@@ -97,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Servers, ChunkedTransfer, testing::ValuesIn(ftptest::Al
                          ftptest::CaseName);
 
 class ChunkedDownload : public testing::Test {
-protected:
+  protected:
     void Start(std::string fault = {}, std::string faultArg = {}) {
         if (!env.Start(kPyftpd, std::move(fault), std::move(faultArg))) {
             GTEST_SKIP() << "pyftpdlib not installed";

@@ -24,8 +24,8 @@ TEST(DirList, FolderWordSetsOnlyTheDirectoryFlag) {
     list.Add(0x10, 1.0, 2.0, 3.0, 0, "sub");
     const auto item = list.Item(1);
     EXPECT_TRUE(item->Directory);
-    EXPECT_FALSE(item->ReadOnly || item->Hidden || item->System || item->Archive ||
-                 item->Normal || item->Temporary || item->Compressed || item->Offline);
+    EXPECT_FALSE(item->ReadOnly || item->Hidden || item->System || item->Archive || item->Normal ||
+                 item->Temporary || item->Compressed || item->Offline);
 }
 
 TEST(DirList, EachAttributeBitSetsItsOwnFlag) {
@@ -41,17 +41,6 @@ TEST(DirList, EachAttributeBitSetsItsOwnFlag) {
     EXPECT_TRUE(all->ReadOnly && all->Hidden && all->System && all->Archive && all->Normal &&
                 all->Temporary && all->Compressed && all->Offline);
     EXPECT_FALSE(all->Directory);
-}
-
-TEST(DirList, KeepsTimesSizeAndNameAsGiven) {
-    cDirList list;
-    list.Add(0x80, 44197.5, 44198.25, 44199.75, -5, "file name.zip");
-    const auto item = list.Item(1);
-    EXPECT_DOUBLE_EQ(item->CreationTime, 44197.5);
-    EXPECT_DOUBLE_EQ(item->LastAccessTime, 44198.25);
-    EXPECT_DOUBLE_EQ(item->LastWriteTime, 44199.75);
-    EXPECT_EQ(item->FileSize, -5);
-    EXPECT_EQ(item->Filename, "file name.zip");
 }
 
 TEST(DirList, PositionsCountFromOneInInsertionOrder) {

@@ -25,7 +25,7 @@ const ServerCase kPyftpdList{Kind::Pyftpdlib, false, false, "PyftpdList"};
 // The server formats its listing times in UTC; with the client in UTC as well a listed time
 // reads back unchanged.
 class UtcScope {
-public:
+  public:
     UtcScope() {
         if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
         ::setenv("TZ", "UTC", 1);
@@ -40,13 +40,13 @@ public:
         ::tzset();
     }
 
-private:
+  private:
     std::string saved_;
     bool had_ = false;
 };
 
 class DirectoryListing : public testing::TestWithParam<ServerCase> {
-protected:
+  protected:
     void SetUp() override {
         if (!env.Start(GetParam())) GTEST_SKIP() << "server not installed";
         ASSERT_TRUE(env.Open()) << env.ftp.GetLastErrorMessage();
@@ -91,8 +91,9 @@ TEST_P(DirectoryListing, LastWriteTimeIsTheFilesTime) {
     const auto when = std::chrono::floor<std::chrono::minutes>(std::chrono::system_clock::now() -
                                                                std::chrono::hours(72));
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    fs::last_write_time(env.Remote("dated.bin"), std::chrono::file_clock::from_sys(
-                                                      std::chrono::time_point_cast<std::chrono::nanoseconds>(when)));
+    fs::last_write_time(env.Remote("dated.bin"),
+                        std::chrono::file_clock::from_sys(
+                            std::chrono::time_point_cast<std::chrono::nanoseconds>(when)));
 
     const auto list = env.ftp.GetDirectoryListing("dated.bin");
     ASSERT_NE(list, nullptr) << env.ftp.GetLastErrorMessage();
@@ -120,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Servers, DirectoryListing, testing::ValuesIn(ftptest::A
 TEST(DirectoryListingFaults, EntryOf5000000000BytesKeepsItsLow32Bits) {
     for (const ServerCase& c : {kPyftpdMlsd, kPyftpdList}) {
         FtpEnvironment env;
-        if (!env.Start(c, "big-listing-entry", "big.bin")) GTEST_SKIP() << "pyftpdlib not installed";
+        if (!env.Start(c, "big-listing-entry", "big.bin"))
+            GTEST_SKIP() << "pyftpdlib not installed";
         ASSERT_TRUE(env.Open());
         TempPrefix::WriteFile(env.Remote("big.bin"), "small really");
         const auto list = env.ftp.GetDirectoryListing("big.bin");

@@ -56,11 +56,10 @@ inline std::string Bytes(std::size_t n, unsigned seed = 7) {
 }
 
 class FtpEnvironment {
-public:
+  public:
     FtpEnvironment()
-        : ftp(cFTP::Host{[this] { ++yields; }, [this](const std::string& text) {
-                             messageBoxes.push_back(text);
-                         }}) {
+        : ftp(cFTP::Host{[this] { ++yields; },
+                         [this](const std::string& text) { messageBoxes.push_back(text); }}) {
         serverRoot = prefix.root / "server";
         localDir = prefix.DriveC() / "work";
         fs::create_directories(serverRoot);

@@ -44,7 +44,7 @@ TEST(SimpleOperations, ClosedInstanceRecordsEachOperationsLabel) {
 }
 
 class SimpleOperationsOnServer : public testing::TestWithParam<ServerCase> {
-protected:
+  protected:
     void SetUp() override {
         if (!env.Start(GetParam())) GTEST_SKIP() << "server not installed";
         ASSERT_TRUE(env.Open()) << env.ftp.GetLastErrorMessage();

@@ -57,13 +57,14 @@ Result RunTool(const fs::path& folder, const std::vector<std::string>& args,
 }
 
 TEST(ProgressBar, ShowsBarPercentAndAmounts) {
-    EXPECT_EQ(ftptool::FormatProgress(1258291, 2831155, 20), "[########............]  44%  1.2/2.7 MiB");
+    EXPECT_EQ(ftptool::FormatProgress(1258291, 2831155, 20),
+              "[########............]  44%  1.2/2.7 MiB");
     EXPECT_EQ(ftptool::FormatProgress(0, 0, 4), "[####] 100%  0/0 B");
     EXPECT_EQ(ftptool::FormatProgress(512, 2048, 4), "[#...]  25%  0.5/2.0 KiB");
 }
 
 class FtpTool : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         work = prefix.root / "cli";
         root = prefix.root / "server";
@@ -90,9 +91,8 @@ protected:
 };
 
 TEST_F(FtpTool, UsageErrorsExitWith2) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"frobnicate"}, {"mv", "only-one"},
-                                               {"--bogus", "ls"}, {"pwd", "extra"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"mv", "only-one"}, {"--bogus", "ls"}, {"pwd", "extra"}}) {
         const Result r = RunTool(work, args);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_NE(r.err.find("usage: kelvoran-ftp"), std::string::npos) << r.err;
@@ -128,7 +128,8 @@ TEST_F(FtpTool, PutShowsProgressAndLsListsTheEntries) {
     EXPECT_NE(ls.out.find("d "), std::string::npos) << ls.out;
     EXPECT_NE(ls.out.find(" Folder\n"), std::string::npos) << ls.out;
     // type, size, "yyyy-mm-dd hh:mm", name
-    EXPECT_TRUE(std::regex_search(ls.out, std::regex(R"(- +700000 \d{4}-\d\d-\d\d \d\d:\d\d upload me\.bin)")))
+    EXPECT_TRUE(std::regex_search(
+        ls.out, std::regex(R"(- +700000 \d{4}-\d\d-\d\d \d\d:\d\d upload me\.bin)")))
         << ls.out;
 
     const Result get = RunTool(work, With({"get", "upload me.bin", "back.bin"}));

@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (eol == std::string_view::npos) eol = input.size();
         std::string_view line = input.substr(pos, eol - pos);
         pos = eol + 1;
-        for (auto entry : {wininet::detail::ParseMlsdLine(line),
-                           wininet::detail::ParseListLine(line, kNow)}) {
+        for (auto entry :
+             {wininet::detail::ParseMlsdLine(line), wininet::detail::ParseListLine(line, kNow)}) {
             if (!entry) continue;
             if (entry->name.empty() || entry->name == "." || entry->name == "..") __builtin_trap();
             wininet::detail::WildcardMatch(pattern, entry->name);

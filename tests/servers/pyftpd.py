@@ -221,6 +221,8 @@ class TestHandler(FTPHandler):
         else:
             limit = size // 2
         producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst")
+        # sendfile() would bypass the producer and send the whole file.
+        self.use_sendfile = False
         self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")
         return True
 

@@ -67,10 +67,10 @@ FtpServer::FtpServer(Kind kind, FtpServerOptions options)
     const std::string servers = INSTALLER_TEST_SERVERS;
     std::vector<std::string> args{INSTALLER_PYTHON};
     if (kind_ == Kind::Pyftpdlib) {
-        args.insert(args.end(), {servers + "/pyftpd.py", "--root", options_.root.string(),
-                                 "--user", options_.user, "--password", options_.password,
-                                 "--port", "0", "--host", options_.host, "--command-log",
-                                 (workDir_ / "commands.log").string()});
+        args.insert(args.end(),
+                    {servers + "/pyftpd.py", "--root", options_.root.string(), "--user",
+                     options_.user, "--password", options_.password, "--port", "0", "--host",
+                     options_.host, "--command-log", (workDir_ / "commands.log").string()});
         if (!options_.mlsd) args.push_back("--no-mlsd");
         if (options_.dosList) args.push_back("--dos-list");
         if (!options_.fault.empty()) args.insert(args.end(), {"--fault", options_.fault});
@@ -78,9 +78,9 @@ FtpServer::FtpServer(Kind kind, FtpServerOptions options)
             args.insert(args.end(), {"--fault-arg", options_.faultArg});
         }
     } else {
-        args.insert(args.end(), {servers + "/vsftpd_launch.py", "--root", options_.root.string(),
-                                 "--user", options_.user, "--password", options_.password,
-                                 "--work", workDir_.string()});
+        args.insert(args.end(),
+                    {servers + "/vsftpd_launch.py", "--root", options_.root.string(), "--user",
+                     options_.user, "--password", options_.password, "--work", workDir_.string()});
     }
 
     int out[2], in[2];

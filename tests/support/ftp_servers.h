@@ -9,20 +9,20 @@
 namespace testsupport {
 
 struct FtpServerOptions {
-    std::filesystem::path root;            // folder served as the account's home and "/"
+    std::filesystem::path root;  // folder served as the account's home and "/"
     std::string user = "kelvoran";
     std::string password = "Kv7q2Rm9Xa";
-    bool mlsd = true;                      // pyftpdlib only: offer MLSD/MLST in FEAT
+    bool mlsd = true;  // pyftpdlib only: offer MLSD/MLST in FEAT
     // pyftpdlib only: a fault to inject, by name (see tests/servers/README.md), e.g.
     // "drop-data-middle", "silent", "huge-line", "not-ftp", "pasv-other-address".
     std::string fault;
     std::string faultArg;
-    bool dosList = false;                  // pyftpdlib only: LIST in the DOS format
-    std::string host = "127.0.0.1";        // pyftpdlib only: "127.0.0.1" or "::1"
+    bool dosList = false;            // pyftpdlib only: LIST in the DOS format
+    std::string host = "127.0.0.1";  // pyftpdlib only: "127.0.0.1" or "::1"
 };
 
 class FtpServer {
-public:
+  public:
     enum class Kind { Pyftpdlib, Vsftpd };
     // Starts the server and waits until it listens; throws std::runtime_error when it cannot.
     FtpServer(Kind kind, FtpServerOptions options);
@@ -37,7 +37,7 @@ public:
     // pyftpdlib only: every command line the server received so far, one per line.
     std::string ReceivedCommands() const;
 
-private:
+  private:
     void Stop();
 
     Kind kind_;

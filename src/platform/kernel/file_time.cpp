@@ -25,7 +25,8 @@ BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, FILETIME* lpLocalFileTi
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const std::uint64_t result = static_cast<std::uint64_t>(static_cast<std::int64_t>(utc) + offset);
+    const std::uint64_t result =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(utc) + offset);
     lpLocalFileTime->dwLowDateTime = static_cast<DWORD>(result & 0xFFFFFFFFu);
     lpLocalFileTime->dwHighDateTime = static_cast<DWORD>(result >> 32);
     return TRUE;

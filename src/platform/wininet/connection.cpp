@@ -216,8 +216,8 @@ bool Connection::OnClose() {
 using namespace wininet::detail;
 
 HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_PORT nServerPort,
-                           LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService,
-                           DWORD dwFlags, DWORD_PTR /*dwContext*/) {
+                           LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                           DWORD_PTR /*dwContext*/) {
     if (lpszServerName == nullptr || *lpszServerName == '\0' || !SafeName(lpszServerName) ||
         dwService != INTERNET_SERVICE_FTP) {
         return Fail(ERROR_INVALID_PARAMETER, nullptr);
@@ -248,9 +248,9 @@ HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_
 
     const bool anonymous = lpszUserName == nullptr || *lpszUserName == '\0';
     const std::string user = anonymous ? "anonymous" : lpszUserName;
-    const std::string password =
-        lpszPassword != nullptr && *lpszPassword != '\0' ? lpszPassword
-                                                         : (anonymous ? "IEUser@" : "");
+    const std::string password = lpszPassword != nullptr && *lpszPassword != '\0'
+                                     ? lpszPassword
+                                     : (anonymous ? "IEUser@" : "");
     if (DWORD e = Greeting(*c)) return Fail(e, nullptr);
     if (DWORD e = Login(*c, user, password)) return Fail(e, nullptr);
 

@@ -53,8 +53,8 @@ DWORD ListenActive(Connection& c, Socket& listener) {
     Reply reply;
     if (!c.noEprt) {
         const char* proto = here.family() == AF_INET ? "1" : "2";
-        if (DWORD e = Command(c, "EPRT |" + std::string(proto) + "|" + host + "|" + port + "|",
-                              reply)) {
+        if (DWORD e =
+                Command(c, "EPRT |" + std::string(proto) + "|" + host + "|" + port + "|", reply)) {
             return e;
         }
         if (reply.code >= 200 && reply.code < 300) return 0;
@@ -129,8 +129,8 @@ DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
         if (f.dataEnded) break;
         f.start = f.end = 0;
         std::size_t received = 0;
-        if (DWORD e = f.data.Receive(f.buffer.get(), File::kBufferSize, c.timeouts.receiveMs,
-                                     received)) {
+        if (DWORD e =
+                f.data.Receive(f.buffer.get(), File::kBufferSize, c.timeouts.receiveMs, received)) {
             f.data.Close();
             return e;
         }

@@ -56,7 +56,7 @@ struct Connection : Object {
     bool broken = false;  // the control stream is lost or out of step: refuse further calls
     bool mlsd = false;
     bool noEpsv = false, noEprt = false;
-    char type = 0;  // TYPE last sent ('A' or 'I'), 0 before the first
+    char type = 0;                // TYPE last sent ('A' or 'I'), 0 before the first
     std::uintptr_t openFile = 0;  // the file handle of a running transfer
     std::uintptr_t openFind = 0;  // the find handle, while one is open
 };

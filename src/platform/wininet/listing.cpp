@@ -197,9 +197,9 @@ std::optional<ListEntry> ParseDosLine(std::string_view line) {
     if (i >= line.size()) return std::nullopt;
     e.name = std::string(line.substr(i));
     if (SkippedName(e.name)) return std::nullopt;
-    e.modified = FileTimeFromCivil(year, Digits(date, 0, 2), Digits(date, 3, 2), hour,
-                                   Digits(time, 3, 2), 0)
-                     .value_or(0);
+    e.modified =
+        FileTimeFromCivil(year, Digits(date, 0, 2), Digits(date, 3, 2), hour, Digits(time, 3, 2), 0)
+            .value_or(0);
     e.created = e.modified;
     return e;
 }
@@ -216,13 +216,13 @@ std::size_t CharLength(unsigned char lead) {
 
 std::optional<std::uint64_t> FileTimeFromCivil(int year, int month, int day, int hour, int minute,
                                                int second) {
-    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
+    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60) {
         return std::nullopt;
     }
-    std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month),
-                                      static_cast<unsigned>(day)) +
-                        kDays1601To1970;
+    std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) +
+        kDays1601To1970;
     std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second;
     return static_cast<std::uint64_t>(seconds) * kTicksPerSecond;
 }

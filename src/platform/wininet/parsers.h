@@ -18,7 +18,7 @@ struct Reply {
 
 // Assembles replies (RFC 959, multi-line included) from the bytes of the control stream.
 class ReplyParser {
-public:
+  public:
     static constexpr std::size_t kMaxLine = 8 * 1024;
     static constexpr std::size_t kMaxReply = 64 * 1024;
 
@@ -30,7 +30,7 @@ public:
     Reply Take();
     void Reset();
 
-private:
+  private:
     State EndOfLine();
 
     std::string line_;

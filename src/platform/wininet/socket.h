@@ -26,7 +26,7 @@ struct Address {
 };
 
 class Socket {
-public:
+  public:
     Socket() = default;
     explicit Socket(int fd) : fd_(fd) {}
     ~Socket() { Close(); }
@@ -59,7 +59,7 @@ public:
     Address LocalAddress() const;
     Address PeerAddress() const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -162,9 +162,8 @@ BOOL InternetWriteFile(HINTERNET hFile, LPCVOID lpBuffer, DWORD dwNumberOfBytesT
     return TRUE;
 }
 
-BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile,
-                 BOOL fFailIfExists, DWORD /*dwFlagsAndAttributes*/, DWORD dwFlags,
-                 DWORD_PTR /*dwContext*/) {
+BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile, BOOL fFailIfExists,
+                 DWORD /*dwFlagsAndAttributes*/, DWORD dwFlags, DWORD_PTR /*dwContext*/) {
     if (!NonEmpty(lpszRemoteFile) || !SafeName(lpszRemoteFile) || !NonEmpty(lpszNewFile)) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
@@ -206,10 +205,9 @@ BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile,
     return TRUE;
 }
 
-BOOL FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile,
-                 DWORD dwFlags, DWORD_PTR /*dwContext*/) {
-    if (!NonEmpty(lpszLocalFile) || !NonEmpty(lpszNewRemoteFile) ||
-        !SafeName(lpszNewRemoteFile)) {
+BOOL FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile, DWORD dwFlags,
+                 DWORD_PTR /*dwContext*/) {
+    if (!NonEmpty(lpszLocalFile) || !NonEmpty(lpszNewRemoteFile) || !SafeName(lpszNewRemoteFile)) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     DWORD error = 0;

@@ -61,12 +61,11 @@ constexpr DWORD ERROR_INTERNET_DISCONNECTED = 12163;
 BOOL InternetAutodial(DWORD dwFlags, HANDLE hwndParent);
 HINTERNET InternetOpenA(LPCSTR lpszAgent, DWORD dwAccessType, LPCSTR lpszProxy,
                         LPCSTR lpszProxyBypass, DWORD dwFlags);
-BOOL InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer,
-                        DWORD dwBufferLength);
+BOOL InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuffer, DWORD dwBufferLength);
 // lpszServerName may carry ":port", which takes the place of nServerPort.
 HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_PORT nServerPort,
-                           LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService,
-                           DWORD dwFlags, DWORD_PTR dwContext);
+                           LPCSTR lpszUserName, LPCSTR lpszPassword, DWORD dwService, DWORD dwFlags,
+                           DWORD_PTR dwContext);
 BOOL InternetCloseHandle(HINTERNET hInternet);
 
 HINTERNET FtpOpenFileA(HINTERNET hConnect, LPCSTR lpszFileName, DWORD dwAccess, DWORD dwFlags,
@@ -80,11 +79,10 @@ HINTERNET FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile,
                             WIN32_FIND_DATAA* lpFindFileData, DWORD dwFlags, DWORD_PTR dwContext);
 BOOL InternetFindNextFileA(HINTERNET hFind, LPVOID lpvFindData);
 
-BOOL FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile,
-                 DWORD dwFlags, DWORD_PTR dwContext);
-BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile,
-                 BOOL fFailIfExists, DWORD dwFlagsAndAttributes, DWORD dwFlags,
+BOOL FtpPutFileA(HINTERNET hConnect, LPCSTR lpszLocalFile, LPCSTR lpszNewRemoteFile, DWORD dwFlags,
                  DWORD_PTR dwContext);
+BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile, BOOL fFailIfExists,
+                 DWORD dwFlagsAndAttributes, DWORD dwFlags, DWORD_PTR dwContext);
 BOOL FtpRenameFileA(HINTERNET hConnect, LPCSTR lpszExisting, LPCSTR lpszNew);
 BOOL FtpDeleteFileA(HINTERNET hConnect, LPCSTR lpszFileName);
 BOOL FtpCreateDirectoryA(HINTERNET hConnect, LPCSTR lpszDirectory);

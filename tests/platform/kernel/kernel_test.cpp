@@ -49,8 +49,9 @@ TEST(CreateDirectory, CreatesOneLevelAndReportsWhyNot) {
 
     // A parent that may not be written.
     std::filesystem::create_directories(prefix.DriveC() / "locked");
-    std::filesystem::permissions(prefix.DriveC() / "locked", std::filesystem::perms::owner_read |
-                                                                 std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        prefix.DriveC() / "locked",
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     SetLastError(kSentinel);
     BOOL made = CreateDirectoryA("C:\\locked\\inside", nullptr);
     std::filesystem::permissions(prefix.DriveC() / "locked", std::filesystem::perms::owner_all);
@@ -105,7 +106,7 @@ TEST(FormatMessage, WritesTheTextWhenItFits) {
 
 // Sets TZ for the test and puts it back afterwards.
 class ZoneOverride {
-public:
+  public:
     explicit ZoneOverride(const char* zone) {
         const char* old = std::getenv("TZ");
         had_ = old != nullptr;
@@ -122,7 +123,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     bool had_ = false;
     std::string old_;
 };
@@ -151,8 +152,7 @@ TEST(FileTimeToLocal, AppliesTheCurrentOffsetOfTheZone) {
         std::tm tm{};
         localtime_r(&now, &tm);
         const std::int64_t offset = static_cast<std::int64_t>(tm.tm_gmtoff) * 10000000;
-        for (FILETIME t : {FILETIME{0, 0x01D00000} /* a winter date */,
-                           FILETIME{0, 0x01D80000}}) {
+        for (FILETIME t : {FILETIME{0, 0x01D00000} /* a winter date */, FILETIME{0, 0x01D80000}}) {
             ASSERT_TRUE(FileTimeToLocalFileTime(&t, &local));
             EXPECT_EQ(static_cast<std::int64_t>(Ticks(local) - Ticks(t)), offset);
         }

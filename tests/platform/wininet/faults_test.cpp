@@ -5,9 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <chrono>
 #include <thread>
-#include <gmock/gmock.h>
 
 #include "ftp_fixture.h"
 
@@ -19,7 +19,7 @@ using testing::Not;
 using testing::StartsWith;
 
 class FtpFaults : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) {
             GTEST_SKIP() << "pyftpdlib not available";
@@ -88,8 +88,9 @@ TEST_F(FtpFaults, ServerPortComesFromTheNameOrTheArgument) {
     Session s;
     s.root = InternetOpenA("t", 0, nullptr, nullptr, 0);
     SetTimeouts(s.root, 3000);
-    s.connection = InternetConnectA(s.root, "127.0.0.1", static_cast<INTERNET_PORT>(server_->port()),
-                                    "kelvoran", "Kv7q2Rm9Xa", INTERNET_SERVICE_FTP, 0, 0);
+    s.connection =
+        InternetConnectA(s.root, "127.0.0.1", static_cast<INTERNET_PORT>(server_->port()),
+                         "kelvoran", "Kv7q2Rm9Xa", INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_NE(s.connection, nullptr) << GetLastError();
     // ":port" in the name wins over the argument.
     HINTERNET second = InternetConnectA(s.root, server_->address().c_str(), 1, "kelvoran",
@@ -144,8 +145,8 @@ TEST_F(FtpFaults, RepliesThatBreakTheProtocolAreRefused) {
 TEST_F(FtpFaults, PassiveAddressOfTheServerIsIgnored) {
     Start("pasv-other-address");
     ASSERT_NE(Connect(INTERNET_FLAG_PASSIVE), nullptr);
-    HINTERNET file = FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr) << GetLastError() << LastResponse();
     std::string got;
     EXPECT_TRUE(ReadAll(file, got));
@@ -159,11 +160,11 @@ TEST_F(FtpFaults, ActiveConnectionFromAnotherAddressIsRefused) {
     Start("active-from-other");
     ASSERT_NE(Connect(0, 2000), nullptr);
     SetLastError(kSentinel);
-    HINTERNET file = FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     EXPECT_EQ(file, nullptr);
-    EXPECT_THAT(GetLastError(), testing::AnyOf(ERROR_INTERNET_EXTENDED_ERROR,
-                                               ERROR_INTERNET_TIMEOUT));
+    EXPECT_THAT(GetLastError(),
+                testing::AnyOf(ERROR_INTERNET_EXTENDED_ERROR, ERROR_INTERNET_TIMEOUT));
     if (file) InternetCloseHandle(file);
 }
 
@@ -177,7 +178,8 @@ TEST_F(FtpFaults, DroppedDataConnectionFailsTheRead) {
         {"drop-data-start", "", {ERROR_INTERNET_EXTENDED_ERROR}},
         {"drop-data-middle", "", {ERROR_INTERNET_EXTENDED_ERROR}},
         {"drop-data-before-end", "", {ERROR_INTERNET_EXTENDED_ERROR}},
-        {"drop-data-middle", "rst",
+        {"drop-data-middle",
+         "rst",
          {ERROR_INTERNET_CONNECTION_RESET, ERROR_INTERNET_EXTENDED_ERROR}},
     };
     for (const auto& c : cases) {
@@ -187,8 +189,8 @@ TEST_F(FtpFaults, DroppedDataConnectionFailsTheRead) {
             Session s;
             Open(s, server_->address(), flags);
             ASSERT_NE(s.connection, nullptr);
-            HINTERNET file = FtpOpenFileA(s.connection, "data.bin", GENERIC_READ,
-                                          FTP_TRANSFER_TYPE_BINARY, 0);
+            HINTERNET file =
+                FtpOpenFileA(s.connection, "data.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
             ASSERT_NE(file, nullptr) << GetLastError();
             std::string got;
             SetLastError(kSentinel);
@@ -224,8 +226,8 @@ TEST_F(FtpFaults, DroppedControlConnectionAbortsTheSession) {
     SetLastError(kSentinel);
     EXPECT_EQ(FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0),
               nullptr);
-    EXPECT_THAT(GetLastError(), testing::AnyOf(ERROR_INTERNET_CONNECTION_ABORTED,
-                                               ERROR_INTERNET_CONNECTION_RESET));
+    EXPECT_THAT(GetLastError(),
+                testing::AnyOf(ERROR_INTERNET_CONNECTION_ABORTED, ERROR_INTERNET_CONNECTION_RESET));
     SetLastError(kSentinel);
     EXPECT_FALSE(FtpSetCurrentDirectoryA(s_.connection, "/"));
     EXPECT_EQ(GetLastError(), ERROR_FTP_DROPPED);
@@ -345,7 +347,8 @@ TEST_F(FtpFaults, HugeFilesInTheListingKeepTheirHighBits) {
 TEST_F(FtpFaults, TransferTypeIsSentOnlyWhenItChanges) {
     Start();
     ASSERT_NE(Connect(INTERNET_FLAG_PASSIVE), nullptr);
-    for (DWORD type : {FTP_TRANSFER_TYPE_BINARY, FTP_TRANSFER_TYPE_BINARY, FTP_TRANSFER_TYPE_ASCII}) {
+    for (DWORD type :
+         {FTP_TRANSFER_TYPE_BINARY, FTP_TRANSFER_TYPE_BINARY, FTP_TRANSFER_TYPE_ASCII}) {
         HINTERNET file = FtpOpenFileA(s_.connection, "data.bin", GENERIC_READ, type, 0);
         ASSERT_NE(file, nullptr);
         InternetCloseHandle(file);
@@ -353,7 +356,8 @@ TEST_F(FtpFaults, TransferTypeIsSentOnlyWhenItChanges) {
     const std::string seen = server_->ReceivedCommands();
     auto count = [&](const std::string& what) {
         std::size_t n = 0;
-        for (std::size_t at = seen.find(what); at != std::string::npos; at = seen.find(what, at + 1))
+        for (std::size_t at = seen.find(what); at != std::string::npos;
+             at = seen.find(what, at + 1))
             ++n;
         return n;
     };
@@ -375,8 +379,8 @@ TEST_F(FtpFaults, Ipv6WorksInBothModes) {
         Session s;
         Open(s, server_->address(), flags);
         ASSERT_NE(s.connection, nullptr) << GetLastError();
-        HINTERNET file = FtpOpenFileA(s.connection, "data.bin", GENERIC_READ,
-                                      FTP_TRANSFER_TYPE_BINARY, 0);
+        HINTERNET file =
+            FtpOpenFileA(s.connection, "data.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
         ASSERT_NE(file, nullptr) << GetLastError() << LastResponse();
         std::string got;
         EXPECT_TRUE(ReadAll(file, got));

@@ -44,7 +44,7 @@ inline std::string Win(const fs::path& host) { return "Z:" + host.string(); }
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string t = (fs::temp_directory_path() / "wininet-test-XXXXXX").string();
         path = mkdtemp(t.data());

@@ -35,7 +35,8 @@ TEST(ReplyParser, AssemblesSingleAndMultiLineReplies) {
     EXPECT_EQ(replies[0].code, 220);
     EXPECT_EQ(replies[0].text, "220 ready\r\n");
     EXPECT_EQ(replies[1].code, 211);
-    EXPECT_EQ(replies[1].text, "211-Features:\r\n MLST type*;size*;\r\n 211 indented\r\n211 End\r\n");
+    EXPECT_EQ(replies[1].text,
+              "211-Features:\r\n MLST type*;size*;\r\n 211 indented\r\n211 End\r\n");
     EXPECT_EQ(replies[2].code, 226);  // a bare code, bare LF
     EXPECT_EQ(replies[2].text, "226\r\n");
 }
@@ -60,7 +61,8 @@ TEST(ReplyParser, RefusesGarbageAndOversizedInput) {
         EXPECT_EQ(p.Feed(bad, used), State::Bad) << bad.substr(0, 20);
     }
     std::string endless;
-    while (endless.size() <= ReplyParser::kMaxReply) endless += "220-" + std::string(100, 'y') + "\r\n";
+    while (endless.size() <= ReplyParser::kMaxReply)
+        endless += "220-" + std::string(100, 'y') + "\r\n";
     ReplyParser p;
     std::size_t used = 0;
     EXPECT_EQ(p.Feed(endless, used), State::Bad);
@@ -89,7 +91,8 @@ TEST(ReplyFields, CurrentFolderAndFeatures) {
 }
 
 TEST(Listing, MlsdFacts) {
-    auto e = ParseMlsdLine("type=file;size=5000000000;modify=20240102030405.123;perm=r; my file.zip");
+    auto e =
+        ParseMlsdLine("type=file;size=5000000000;modify=20240102030405.123;perm=r; my file.zip");
     ASSERT_TRUE(e);
     EXPECT_EQ(e->name, "my file.zip");
     EXPECT_FALSE(e->directory);
@@ -160,7 +163,7 @@ TEST(Wildcards, WindowsPatternsWithoutRegardToCase) {
     EXPECT_TRUE(WildcardMatch("my?file.zip", "my file.zip"));
     EXPECT_TRUE(WildcardMatch("*", ""));
     EXPECT_TRUE(WildcardMatch("a*b*c", "aXXbYYbZc"));
-    EXPECT_TRUE(WildcardMatch("?.txt", "\xC3\xA9.txt"));  // one character, two bytes
+    EXPECT_TRUE(WildcardMatch("?.txt", "\xC3\xA9.txt"));           // one character, two bytes
     EXPECT_TRUE(WildcardMatch("\xC3\x89*", "\xC3\xA9t\xC3\xA9"));  // É matches é
     EXPECT_FALSE(WildcardMatch("*.zip", "a.zip.bak"));
     EXPECT_FALSE(WildcardMatch("a?", "a"));

@@ -14,18 +14,21 @@ struct Param {
     bool passive;
 };
 
-std::string Name(const testing::TestParamInfo<Param>& info) {
+std::string Describe(const Param& p) {
     static const char* names[] = {"PyftpdlibMlsd", "PyftpdlibList", "PyftpdlibDos", "Vsftpd"};
-    return std::string(names[static_cast<int>(info.param.flavour)]) +
-           (info.param.passive ? "Passive" : "Active");
+    return std::string(names[static_cast<int>(p.flavour)]) + (p.passive ? "Passive" : "Active");
 }
 
+std::string Name(const testing::TestParamInfo<Param>& info) { return Describe(info.param); }
+
+void PrintTo(const Param& p, std::ostream* os) { *os << Describe(p); }
+
 class FtpService : public testing::TestWithParam<Param> {
-protected:
+  protected:
     void SetUp() override {
         const Param p = GetParam();
-        const auto kind = p.flavour == Flavour::Vsftpd ? FtpServer::Kind::Vsftpd
-                                                       : FtpServer::Kind::Pyftpdlib;
+        const auto kind =
+            p.flavour == Flavour::Vsftpd ? FtpServer::Kind::Vsftpd : FtpServer::Kind::Pyftpdlib;
         if (!testsupport::ServerAvailable(kind)) GTEST_SKIP() << "server not available";
         content_ = RandomBytes(100000, 7);
         WriteFile(dir_.path / "kelvoranx.zip", content_);
@@ -66,8 +69,8 @@ protected:
 };
 
 TEST_P(FtpService, DownloadsByteExactIn255ByteReads) {
-    HINTERNET file = FtpOpenFileA(s_.connection, "/kelvoranx.zip", GENERIC_READ,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "/kelvoranx.zip", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr) << GetLastError();
     std::string got;
     EXPECT_TRUE(ReadAll(file, got));
@@ -81,8 +84,8 @@ TEST_P(FtpService, DownloadsByteExactIn255ByteReads) {
 }
 
 TEST_P(FtpService, ReadFillsTheWholeBufferUntilTheEnd) {
-    HINTERNET file = FtpOpenFileA(s_.connection, "kelvoranx.zip", GENERIC_READ,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "kelvoranx.zip", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr);
     std::string buffer(70000, '\0');
     DWORD n = 0;
@@ -96,8 +99,8 @@ TEST_P(FtpService, ReadFillsTheWholeBufferUntilTheEnd) {
 
 TEST_P(FtpService, UploadsAndGetsBackByteExact) {
     const std::string data = RandomBytes(300001, 11);
-    HINTERNET file = FtpOpenFileA(s_.connection, "up.bin", GENERIC_WRITE,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "up.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr) << GetLastError();
     for (std::size_t at = 0; at < data.size(); at += 255) {
         DWORD n = static_cast<DWORD>(std::min<std::size_t>(255, data.size() - at)), written = 0;
@@ -110,14 +113,14 @@ TEST_P(FtpService, UploadsAndGetsBackByteExact) {
     // One-call transfers, over a local file that exists already.
     WriteFile(local_.path / "put.bin", data.substr(0, 1000));
     const std::string localPut = Win(local_.path / "put.bin");
-    ASSERT_TRUE(FtpPutFileA(s_.connection, localPut.c_str(), "put.bin", FTP_TRANSFER_TYPE_BINARY, 0))
+    ASSERT_TRUE(
+        FtpPutFileA(s_.connection, localPut.c_str(), "put.bin", FTP_TRANSFER_TYPE_BINARY, 0))
         << GetLastError();
     EXPECT_EQ(ReadFile(dir_.path / "put.bin"), data.substr(0, 1000));
     WriteFile(local_.path / "got.bin", "old content, longer than nothing");
     const std::string localGet = Win(local_.path / "got.bin");
-    ASSERT_TRUE(FtpGetFileA(s_.connection, "up.bin", localGet.c_str(), FALSE,
-                            FILE_ATTRIBUTE_NORMAL, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD,
-                            0))
+    ASSERT_TRUE(FtpGetFileA(s_.connection, "up.bin", localGet.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
+                            FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0))
         << GetLastError();
     EXPECT_TRUE(ReadFile(local_.path / "got.bin") == data);
     EXPECT_EQ(std::distance(fs::directory_iterator(local_.path), fs::directory_iterator()), 2);
@@ -163,8 +166,8 @@ TEST_P(FtpService, FindMatchesWildcardsWithoutRegardToCase) {
     EXPECT_THAT(names(FindAll("sub/*")), testing::ElementsAre("inner.bin"));
     EXPECT_THAT(names(FindAll("\\sub\\inner.*")), testing::ElementsAre("inner.bin"));
     EXPECT_THAT(names(FindAll("*.*")),
-                testing::UnorderedElementsAre("kelvoranx.zip", "my file.zip", "Readme.TXT",
-                                              "sub", "empty dir"));
+                testing::UnorderedElementsAre("kelvoranx.zip", "my file.zip", "Readme.TXT", "sub",
+                                              "empty dir"));
     EXPECT_THAT(names(FindAll(nullptr)), testing::SizeIs(5));
 
     DWORD error = 0;
@@ -209,8 +212,8 @@ TEST_P(FtpService, OneFindHandleAtATimeAndCallsWaitForAnOpenFile) {
     EXPECT_EQ(GetLastError(), ERROR_FTP_TRANSFER_IN_PROGRESS);
     InternetCloseHandle(find);
 
-    HINTERNET file = FtpOpenFileA(s_.connection, "kelvoranx.zip", GENERIC_READ,
-                                  FTP_TRANSFER_TYPE_BINARY, 0);
+    HINTERNET file =
+        FtpOpenFileA(s_.connection, "kelvoranx.zip", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr);
     SetLastError(kSentinel);
     EXPECT_FALSE(FtpDeleteFileA(s_.connection, "my file.zip"));
@@ -267,10 +270,11 @@ TEST_P(FtpService, FolderOperationsAndCurrentFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FtpService,
-                         testing::Values(Param{Flavour::PyMlsd, false}, Param{Flavour::PyMlsd, true},
-                                         Param{Flavour::PyList, false}, Param{Flavour::PyList, true},
-                                         Param{Flavour::PyDos, false}, Param{Flavour::PyDos, true},
-                                         Param{Flavour::Vsftpd, false},
+                         testing::Values(Param{Flavour::PyMlsd, false},
+                                         Param{Flavour::PyMlsd, true},
+                                         Param{Flavour::PyList, false},
+                                         Param{Flavour::PyList, true}, Param{Flavour::PyDos, false},
+                                         Param{Flavour::PyDos, true}, Param{Flavour::Vsftpd, false},
                                          Param{Flavour::Vsftpd, true}),
                          Name);
 

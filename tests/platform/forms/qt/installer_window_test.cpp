@@ -50,7 +50,9 @@ struct BoxRow {
     bool visible;  // the control's own visibility after the load step
 };
 
+// clang-format off
 const BoxRow kBoxes[] = {
+    // name, container, place, back, bordered, picture, hand, visible
     {"pnInicio", "frmInstall", {240, 1560, 16095, 3135}, kWhite, false, "", false, true},
     {"Picture7", "frmInstall", {-120, 7080, 16815, 495}, RGB(239, 239, 239), false, "", false, true},
     {"cmdFechar", "frmInstall", {6840, 5520, 2900, 615}, forms::vbButtonFace, true, "", true, true},
@@ -87,6 +89,7 @@ struct LabelRow {
 };
 
 const LabelRow kLabels[] = {
+    // name, container, place, caption, fore, family, points, light, underline, hand, visible
     {"lblInicio", "frmInstall", {0, 380, 16650, 675}, "Olá! seja bem-vindo.", kMidGrey, "Carlito",
      27.75, true, false, false, true},
     {"lblTenteNovamente", "pnInicio", {7170, 2040, 1785, 270}, "Tente novamente", kBlue, "Carlito",
@@ -121,6 +124,7 @@ const LabelRow kLabels[] = {
     {"lblInstalar", "cmdInstalar", {0, 165, 2900, 270}, "Iniciar Instalação", kBlue, "Carlito",
      11.25, false, false, true, true},
 };
+// clang-format on
 
 struct TextRow {
     const char* name;
@@ -291,11 +295,10 @@ TEST_F(InstallerWindow, StartingStateShowsGreetingStartPanelAndFooterOnly) {
         ASSERT_NE(w, nullptr) << name;
         EXPECT_TRUE(w->isVisible()) << name;
     }
-    for (const char* name : {"pbBarI", "pbValI", "lblMensagem(3)", "lblTenteNovamente", "Picture4",
-                             "lblEtapa(1)", "lblEtapa(2)", "cmdBaixar", "lblBaixar",
-                             "cmdInstalar", "lblInstalar", "pnCheck(0)", "pnCheck(1)",
-                             "pnCheck(2)", "pbBar", "lblMensagem(1)", "lblMensagem(2)",
-                             "lblTente"}) {
+    for (const char* name :
+         {"pbBarI", "pbValI", "lblMensagem(3)", "lblTenteNovamente", "Picture4", "lblEtapa(1)",
+          "lblEtapa(2)", "cmdBaixar", "lblBaixar", "cmdInstalar", "lblInstalar", "pnCheck(0)",
+          "pnCheck(1)", "pnCheck(2)", "pbBar", "lblMensagem(1)", "lblMensagem(2)", "lblTente"}) {
         QWidget* w = Widget(name);
         ASSERT_NE(w, nullptr) << name;
         EXPECT_FALSE(w->isVisible()) << name;

@@ -55,29 +55,8 @@ if [ -z "$mode" ]; then
 fi
 
 # --- packages ---------------------------------------------------------------------------------
-packages=(
-    build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev
-    libgmock-dev googletest python3 python3-pyftpdlib fonts-crosextra-carlito fonts-liberation
-    xvfb xauth
-)
-if command -v dpkg-query >/dev/null; then
-    missing=()
-    for p in "${packages[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-            missing+=("$p")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        if [ "$(id -u)" -ne 0 ]; then
-            echo "run.sh: missing Debian packages: ${missing[*]}" >&2
-            echo "Install them as root:  apt-get install -y ${missing[*]}" >&2
-            exit 1
-        fi
-        echo "== installing ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update
-        apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
-fi
+# The project's one list of Debian packages; as another user it names what is missing.
+"$(dirname "${BASH_SOURCE[0]}")/../scripts/deps.sh"
 
 # --- build ------------------------------------------------------------------------------------
 cache="$build_dir/CMakeCache.txt"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  qt6-base-dev libzip-dev libgtest-dev libgmock-dev googletest
+  qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev libgmock-dev googletest
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
   xvfb xauth python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
   zip unzip curl

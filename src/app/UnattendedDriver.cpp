@@ -39,19 +39,18 @@ UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, st
       timer_(&form, "tmrUnattended"),
       alive_(std::make_shared<bool>(true)) {
     WrapHandlers();
+    // Lines already in view when the driver starts are not news.
+    for (int i = 0; i < 3; ++i) shown_[i] = form_.lblMensagem[i + 1].EffectivelyVisible();
 
     std::weak_ptr<bool> alive = alive_;
     app_.AddChangeObserver([this, alive](forms::Control& control, const char* property) {
         if (alive.expired()) return;
         if (&control == &timer_) return;
-        if (control.Name == "lblMensagem" && control.Index >= 1 && control.Index <= 3 &&
-            std::string_view(property) == "Caption") {
-            Print(static_cast<forms::Label&>(control).Caption);
-        }
-        Poke();
+        OnChange(control, property);
     });
     app_.AddMessageObserver([this, alive](const std::string& prompt) {
         if (alive.expired()) return;
+        FlushShownLines();
         Print(prompt);
     });
     timer_.OnTimer = [this, alive] {
@@ -82,6 +81,46 @@ std::string UnattendedDriver::FormatLine(const std::string& text) {
 
 void UnattendedDriver::Print(const std::string& text) { out_ << FormatLine(text) << std::endl; }
 
+void UnattendedDriver::OnChange(forms::Control& control, const char* property) {
+    const int line = StatusLineIndex(control);
+    const std::string_view name(property);
+    // Whatever came into view before this change has been on show: its text goes out first. The
+    // line being changed keeps its own until the flow is done setting it.
+    FlushShownLines(line);
+    if (line >= 0 && name == "Caption" && shown_[line]) {
+        unprinted_[line] = false;
+        Print(form_.lblMensagem[line + 1].Caption);
+    }
+    // A line comes into view with its own Visible or with a container's.
+    if (name == "Visible") UpdateShownLines();
+    Poke();
+}
+
+int UnattendedDriver::StatusLineIndex(const forms::Control& control) {
+    for (int i = 0; i < 3; ++i) {
+        if (&control == &form_.lblMensagem[i + 1]) return i;
+    }
+    return -1;
+}
+
+void UnattendedDriver::UpdateShownLines() {
+    for (int i = 0; i < 3; ++i) {
+        const bool now = form_.lblMensagem[i + 1].EffectivelyVisible();
+        if (now && !shown_[i]) unprinted_[i] = true;
+        // Hidden again before anything else changed: the window never showed that text.
+        if (!now) unprinted_[i] = false;
+        shown_[i] = now;
+    }
+}
+
+void UnattendedDriver::FlushShownLines(int except) {
+    for (int i = 0; i < 3; ++i) {
+        if (i == except || !unprinted_[i]) continue;
+        unprinted_[i] = false;
+        Print(form_.lblMensagem[i + 1].Caption);
+    }
+}
+
 // Every event handler of the window is counted while it runs, so that the driver acts only
 // between handlers, never inside one that yields.
 void UnattendedDriver::WrapHandlers() {
@@ -107,7 +146,9 @@ std::function<void()> UnattendedDriver::Wrap(std::function<void()> handler) {
             UnattendedDriver& driver;
             explicit Running(UnattendedDriver& d) : driver(d) { ++driver.handlerDepth_; }
             ~Running() {
-                if (--driver.handlerDepth_ == 0) driver.Poke();
+                if (--driver.handlerDepth_ != 0) return;
+                driver.FlushShownLines();
+                driver.Poke();
             }
         } running(*this);
         handler();
@@ -123,6 +164,7 @@ void UnattendedDriver::Poke() {
 
 void UnattendedDriver::Tick() {
     timer_.Interval = 0;
+    FlushShownLines();
     if (outcome_ != Outcome::Running) return;
     // A handler is under way (this tick came from one of its yields), or a step of the flow is
     // still waiting for its own timer: nothing is settled yet.
@@ -221,6 +263,7 @@ bool UnattendedDriver::ClickCentre(forms::Control& control) {
 }
 
 void UnattendedDriver::Finish(Outcome outcome) {
+    FlushShownLines();
     outcome_ = outcome;
     timer_.Interval = 0;
     app_.End(ExitCode());

@@ -5,6 +5,7 @@
 // backend: it only reads the window's controls and clicks through the application.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -39,6 +40,10 @@ class UnattendedDriver {
     static std::string FormatLine(const std::string& text);
 
   private:
+    void OnChange(forms::Control& control, const char* property);
+    int StatusLineIndex(const forms::Control& control);
+    void UpdateShownLines();
+    void FlushShownLines(int except = -1);
     void WrapHandlers();
     std::function<void()> Wrap(std::function<void()> handler);
     void Poke();
@@ -63,6 +68,11 @@ class UnattendedDriver {
     forms::Label* retryPending_ = nullptr;
     std::int64_t retryAt_ = 0;
     std::map<std::string, int> retries_;
+    // Per status line (lblMensagem 1 to 3): whether the window shows it, and whether it came
+    // into view with a text not printed yet. That text is printed once anything else changes,
+    // unless the flow replaces it first, as it does when it shows a line and then sets it.
+    std::array<bool, 3> shown_{};
+    std::array<bool, 3> unprinted_{};
 };
 
 }  // namespace app

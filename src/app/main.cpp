@@ -1,47 +1,40 @@
 // The installer program: the window, driven by the user; or, with /passive or /quiet, the same
 // window and flow driven by the program itself.
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ProgramRun.h"
 #include "app/QuietBackend.h"
-#include "app/UnattendedDriver.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/qt/qt_backend.h"
 #include "platform/shell/shell.h"
-#include "window/frmInstall.h"
 
 namespace {
 
-int RunWindow(int& argc, char** argv, bool passive) {
+int RunWindow(int& argc, char** argv, app::RunMode mode) {
     forms::QtBackend backend(argc, argv);
-    forms::Application app(backend);
-    frmInstall form(app);
+    forms::Application application(backend);
+    app::ProgramRun run(application, mode, std::cout);
     // A long extraction shows its progress in the window, as the shell's copy window would.
     shell::SetCopyProgressHandler(
         [&backend](std::uint64_t done, std::uint64_t total, bool finished) {
             backend.CopyProgress(done, total, finished);
         });
-    std::optional<app::UnattendedDriver> driver;
-    if (passive) driver.emplace(app, form, std::cout);
-
-    app.Dispatch([&] { form.Form_Load(); });
-    backend.Show(app, form);
-    const int exitCode = backend.Exec(app);
+    run.Load();
+    backend.Show(application, run.form());
+    const int exitCode = backend.Exec(application);
     shell::SetCopyProgressHandler(nullptr);
-    return driver ? driver->ExitCode() : exitCode;
+    return run.ExitCode(exitCode);
 }
 
 int RunQuiet() {
     app::QuietBackend backend(std::cerr);
-    forms::Application app(backend);
-    frmInstall form(app);
-    app::UnattendedDriver driver(app, form, std::cout);
-    app.Dispatch([&] { form.Form_Load(); });
-    backend.Run(app);
-    return driver.ExitCode();
+    forms::Application application(backend);
+    app::ProgramRun run(application, app::RunMode::Quiet, std::cout);
+    run.Load();
+    return run.ExitCode(backend.Run(application));
 }
 
 }  // namespace
@@ -59,9 +52,9 @@ int main(int argc, char** argv) {
         case app::RunMode::Quiet:
             return RunQuiet();
         case app::RunMode::Passive:
-            return RunWindow(argc, argv, true);
+            return RunWindow(argc, argv, line.mode);
         case app::RunMode::Interactive:
             break;
     }
-    return RunWindow(argc, argv, false);
+    return RunWindow(argc, argv, app::RunMode::Interactive);
 }

@@ -185,6 +185,35 @@ TEST_F(Unattended, PrintsStatusLinesAndMessagesOneLineEach) {
     EXPECT_EQ(backend.exitCode, 1);
 }
 
+TEST_F(Unattended, StatusLineIsPrintedWhenItComesIntoViewAndOnEachChangeWhileShown) {
+    FakeStages(
+        [&] {
+            // The start panel is gone by now: its line changes unseen.
+            form->lblMensagem[3].Visible = true;
+            form->lblMensagem[3].Caption = "unseen";
+            // Shown with its design-time text, which stays while the bar appears.
+            form->lblMensagem[1].Visible = true;
+            form->pbBar.Visible = true;
+            form->lblMensagem[1].Caption = "a";
+            form->lblMensagem[1].Caption = "a";
+            form->lblMensagem[1].Caption = "b";
+            form->lblMensagem[1].Visible = false;
+            form->lblMensagem[1].Caption = "set while hidden";
+            form->lblMensagem[1].Visible = true;
+            // The panel's line comes into view with its container.
+            form->pnInicio.Visible = true;
+        },
+        [] {});
+    Write(AppFile("mysql.bat"));
+    Start();
+    backend.Advance(6000);
+    std::vector<std::string> texts;
+    for (const std::string& line : Lines()) texts.push_back(line.substr(9));
+    EXPECT_EQ(texts, (std::vector<std::string>{"Fazendo download de arquivos...", "a", "b",
+                                               "set while hidden", "unseen"}))
+        << out.str();
+}
+
 TEST_F(Unattended, ProgramEndedByTheUserCountsAsNotInstalled) {
     UnattendedDriver& d = Start();
     backend.Advance(1000);

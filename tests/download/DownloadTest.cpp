@@ -222,6 +222,26 @@ TEST_F(DownloadStage, ClickDuringTransferDoesNotStartSecondRun) {
     EXPECT_FALSE(form().downloadRunning);
 }
 
+TEST_F(DownloadStage, UnwritableInstallFolderIsShownAndNextClickWorks) {
+    ServeProduct();
+    ReachReadyToDownload();
+    const fs::path folder = prefix.Host("C:\\Quorimetra\\Install");
+    fs::remove_all(folder);
+
+    window.Click("lblBaixar");
+
+    ASSERT_EQ(window.backend.messages.size(), 1u);
+    EXPECT_FALSE(window.backend.messages[0].empty());
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_FALSE(form().downloadRunning);
+    EXPECT_TRUE(form().cmdBaixar.Enabled);
+
+    fs::create_directories(folder);
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+}
+
 TEST_F(DownloadStage, CorruptPackageIsReportedWithoutRetryOrConnectorStart) {
     testsupport::TempPrefix::WriteFile(serverRoot / "mysql.zip", "this is not a zip archive");
     StartServer();

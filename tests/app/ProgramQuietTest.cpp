@@ -1,0 +1,80 @@
+// The built program itself in its quiet mode, as a separate process: a copy placed in a
+// folder of its own, whose connector files make the start phase stop without any network.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "support/prefix.h"
+
+#ifdef INSTALLER_PROGRAM
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempPrefix;
+
+struct Finished {
+    bool exited = false;
+    int code = -1;
+};
+
+// Runs the program with one argument, its output into the two files; gives up (and kills it)
+// after the bound.
+Finished RunProgram(const fs::path& program, const std::string& argument, const fs::path& out,
+                    const fs::path& err, std::chrono::seconds bound) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+            ::_exit(126);
+        ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    Finished finished;
+    if (pid < 0) return finished;
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return finished;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    finished.exited = WIFEXITED(status);
+    finished.code = finished.exited ? WEXITSTATUS(status) : -1;
+    return finished;
+}
+
+TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
+    TempPrefix prefix;
+    // The program's own folder: the connector package without its set-up batch, a failure
+    // that offers no retry.
+    const fs::path program = prefix.appDir / "instalador";
+    fs::copy_file(INSTALLER_PROGRAM, program);
+    TempPrefix::WriteFile(prefix.appDir / "mysql_conector.msi", "x");
+    const fs::path out = prefix.root / "stdout.txt";
+    const fs::path err = prefix.root / "stderr.txt";
+
+    const Finished finished = RunProgram(program, "/quiet", out, err, std::chrono::seconds(30));
+
+    ASSERT_TRUE(finished.exited) << TempPrefix::ReadFile(err);
+    EXPECT_EQ(finished.code, 1);
+    EXPECT_TRUE(
+        std::regex_match(TempPrefix::ReadFile(out),
+                         std::regex(R"(\d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
+        << TempPrefix::ReadFile(out);
+    EXPECT_EQ(TempPrefix::ReadFile(err), "");
+    EXPECT_TRUE(fs::is_directory(prefix.Host("C:\\Quorimetra\\Install")));
+}
+
+}  // namespace
+
+#endif

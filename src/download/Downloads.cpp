@@ -5,6 +5,7 @@
 
 #include "install/Module2.h"
 #include "platform/files/files.h"
+#include "window/RunGuard.h"
 #include "window/frmInstall.h"
 
 namespace {
@@ -13,18 +14,6 @@ constexpr const char* kInstallFolder = "C:\\Quorimetra\\Install";
 constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
 constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 constexpr forms::Color kGreen = forms::RGB(0, 255, 0);
-
-// Marks a transfer as under way for the lifetime of the object, whichever way the run ends.
-class TransferInProgress {
-  public:
-    explicit TransferInProgress(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TransferInProgress() { flag_ = false; }
-    TransferInProgress(const TransferInProgress&) = delete;
-    TransferInProgress& operator=(const TransferInProgress&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 // Removes what a failed transfer left at the local path, so that no later presence test takes
 // a partial file for a complete one. Failures are ignored: the red status line follows anyway.
@@ -46,7 +35,7 @@ void ShowStatus(forms::Label& line, forms::Color color, const std::string& text)
 void frmInstall::cmdBaixar_Click() {
     // The button stays enabled while a transfer yields; a click then must not start a second one.
     if (downloadRunning) return;
-    TransferInProgress running(downloadRunning);
+    RunGuard running(downloadRunning);
 
     mArquivoRemoto = "/kelvoranx.zip";
     mCaminhoLocal = kInstallFolder;
@@ -91,7 +80,7 @@ void frmInstall::cmdBaixar_Click() {
 void frmInstall::CopiaArqIniciais() {
     // The package fetch is a transfer too: nothing may start another while it yields.
     if (downloadRunning) return;
-    TransferInProgress running(downloadRunning);
+    RunGuard running(downloadRunning);
 
     mArquivoRemoto = "mysql.zip";
     mCaminhoLocal = kInstallFolder;

@@ -5,6 +5,7 @@
 #include "install/Module1.h"
 #include "install/Module2.h"
 #include "platform/files/files.h"
+#include "window/RunGuard.h"
 #include "window/frmInstall.h"
 
 namespace {
@@ -12,24 +13,12 @@ namespace {
 constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
 constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 
-// Marks the sequence as running for the lifetime of the object, whichever way it ends.
-class SequenceInProgress {
-  public:
-    explicit SequenceInProgress(bool& flag) : flag_(flag) { flag_ = true; }
-    ~SequenceInProgress() { flag_ = false; }
-    SequenceInProgress(const SequenceInProgress&) = delete;
-    SequenceInProgress& operator=(const SequenceInProgress&) = delete;
-
-  private:
-    bool& flag_;
-};
-
 }  // namespace
 
 void frmInstall::cmdInstalar_Click() {
     // The button stays enabled while the sequence yields; a click then must not start it again.
     if (installRunning) return;
-    SequenceInProgress running(installRunning);
+    RunGuard running(installRunning);
 
     forms::Label& status = lblMensagem[2];
     status.ForeColor = kGrey;

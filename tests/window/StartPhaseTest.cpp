@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/files/files.h"
+#include "support/unprivileged.h"
 #include "window_fixture.h"
 
 namespace windowtest {
@@ -98,20 +99,21 @@ TEST_F(StartPhase, BatchThatCannotStartStopsWithoutRetry) {
 }
 
 TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root deletes files in read-only folders";
     Write(AppFile("mysql.bat"));
     Write(InstallFile("mysql_conector.msi"));
-    frmInstall& f = Load();
-    const fs::path folder = InstallFile("");
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    backend.Advance(5000);
-    fs::permissions(folder, fs::perms::owner_all);
-    EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
-    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
-    EXPECT_NE(f.lblMensagem[3].Caption.get().find("Path/File access error"), std::string::npos)
-        << f.lblMensagem[3].Caption.get();
-    EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
-    EXPECT_FALSE(WineStarted());
+    testsupport::RunUnprivileged({prefix.root, prefix.appDir}, [&] {
+        frmInstall& f = Load();
+        const fs::path folder = InstallFile("");
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        backend.Advance(5000);
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
+        EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+        EXPECT_NE(f.lblMensagem[3].Caption.get().find("Path/File access error"), std::string::npos)
+            << f.lblMensagem[3].Caption.get();
+        EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
+        EXPECT_FALSE(WineStarted());
+    });
 }
 
 // A folder where the archive's copy should go makes the copy fail, whoever runs the test.

@@ -8,6 +8,7 @@
 
 #include "platform/files/files.h"
 #include "support/prefix.h"
+#include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempPrefix;
@@ -84,14 +85,16 @@ TEST(FileCopy, ReportsMissingSourceFolderAsSourceAndMissingTargetFolder) {
 }
 
 TEST(FileCopy, UnwritableFolderIsPermissionDenied) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
     TempPrefix prefix;
     TempPrefix::WriteFile(prefix.appDir / "a.dll", "x");
     fs::create_directories(prefix.DriveC() / "locked");
-    fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(ErrorOf([&] { files::FileCopy(files::AppPath() + "\\a.dll", "C:\\locked\\a.dll"); }),
-              70);
-    fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_all);
+    testsupport::RunUnprivileged({prefix.root, prefix.appDir}, [&] {
+        fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(
+            ErrorOf([&] { files::FileCopy(files::AppPath() + "\\a.dll", "C:\\locked\\a.dll"); }),
+            70);
+        fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_all);
+    });
 }
 
 TEST(Kill, DeletesMatchingFilesButNeverFolders) {

@@ -8,10 +8,15 @@
 
 namespace testsupport {
 
+// The account the build bakes into the installer and the tool, so the servers the tests start
+// accept what the programs under test send, whatever the build's settings.
+inline constexpr const char* kFtpUser = INSTALLER_USER;
+inline constexpr const char* kFtpPassword = INSTALLER_PASSWORD;
+
 struct FtpServerOptions {
     std::filesystem::path root;  // folder served as the account's home and "/"
-    std::string user = "kelvoran";
-    std::string password = "Kv7q2Rm9Xa";
+    std::string user = kFtpUser;
+    std::string password = kFtpPassword;
     bool mlsd = true;  // pyftpdlib only: offer MLSD/MLST in FEAT
     // pyftpdlib only: a fault to inject, by name (see tests/servers/README.md), e.g.
     // "drop-data-middle", "silent", "huge-line", "not-ftp", "pasv-other-address".

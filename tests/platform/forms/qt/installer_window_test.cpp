@@ -134,7 +134,7 @@ struct TextRow {
 
 const TextRow kTextBoxes[] = {
     {"txtServer", {120, 120, 4335, 375}, INSTALLER_SERVER},
-    {"txtUser", {120, 600, 1575, 375}, "kelvoran"},
+    {"txtUser", {120, 600, 1575, 375}, INSTALLER_USER},
     {"txtPassword", {1920, 600, 2535, 375}, INSTALLER_PASSWORD},
 };
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake pkg-config clang clang-format libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev libgmock-dev googletest
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
   xvfb xauth python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils

@@ -10,15 +10,18 @@ fuzz_seconds=${FUZZ_SECONDS:-30}
 
 scripts/deps.sh
 
+echo "== formatting (clang-format)"
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
 echo "== build (release with debug info)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINSTALLER_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
 
 echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DINSTALLER_SANITIZE=ON \
-      -DINSTALLER_WITH_QT=OFF >/dev/null
+      -DINSTALLER_WITH_QT=OFF -DINSTALLER_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -39,6 +39,15 @@ DWORD ReplyError(int code) {
     return ERROR_INTERNET_EXTENDED_ERROR;
 }
 
+DWORD UnexpectedReply(const Reply& reply, const std::string& what) {
+    DWORD e = ReplyError(reply.code);
+    if (e != 0) return e;
+    Reply described = reply;
+    described.text = what + "; the server answered: " + reply.text;
+    KeepResponse(described);
+    return ERROR_INTERNET_EXTENDED_ERROR;
+}
+
 bool SafeName(LPCSTR name) {
     if (name == nullptr) return false;
     std::size_t n = strnlen(name, kMaxName + 1);

@@ -85,11 +85,10 @@ DWORD AcceptActive(Connection& c, Socket& listener, Socket& data) {
         if (ready == 2) {
             Reply reply;
             if (DWORD e = ReadReply(c, reply)) return e;
-            const std::string what = refused.empty()
-                                         ? "No data connection from the server"
-                                         : "No data connection: the connection from " + refused +
-                                               ", not the server's address, was refused";
-            return UnexpectedReply(reply, what);
+            if (refused.empty())
+                return UnexpectedReply(reply, "No data connection from the server");
+            return DescribedFailure(reply, "No data connection: the connection from " + refused +
+                                               ", not the server's address, was refused");
         }
         Socket accepted;
         Address from;

@@ -39,13 +39,17 @@ DWORD ReplyError(int code) {
     return ERROR_INTERNET_EXTENDED_ERROR;
 }
 
-DWORD UnexpectedReply(const Reply& reply, const std::string& what) {
-    DWORD e = ReplyError(reply.code);
-    if (e != 0) return e;
+DWORD DescribedFailure(const Reply& reply, const std::string& what) {
     Reply described = reply;
     described.text = what + "; the server answered: " + reply.text;
     KeepResponse(described);
-    return ERROR_INTERNET_EXTENDED_ERROR;
+    DWORD e = ReplyError(reply.code);
+    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+}
+
+DWORD UnexpectedReply(const Reply& reply, const std::string& what) {
+    DWORD e = ReplyError(reply.code);
+    return e != 0 ? e : DescribedFailure(reply, what);
 }
 
 bool SafeName(LPCSTR name) {

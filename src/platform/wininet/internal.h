@@ -117,6 +117,8 @@ bool SafeName(LPCSTR name);
 // description; a positive one at the wrong moment is kept behind the words `what`, so that
 // the last response never presents a failure as a success.
 DWORD UnexpectedReply(const Reply& reply, const std::string& what);
+// The error of a reply, kept as the last response behind the words `what`.
+DWORD DescribedFailure(const Reply& reply, const std::string& what);
 
 // ---- connection.cpp: the command/response layer
 // Reads one reply within the receive timeout (the whole reply, not each read); 0 or the error

@@ -2,7 +2,10 @@
 // uploads, ASCII downloads, folders with spaces, names with a NUL, undated entries.
 #include <gmock/gmock.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <type_traits>
 
 #include "ftp_fixture.h"
 #include "platform/files/vb_error.h"
@@ -104,6 +107,22 @@ TEST(NulInName, IsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(env.ftp.GetFTPFileSize(std::string("victim.txt\0", 11)), -2);
     EXPECT_TRUE(fs::exists(env.Remote("victim.txt")));
     EXPECT_THAT(env.server->ReceivedCommands(), Not(HasSubstr("DELE")));
+}
+
+TEST(Ownership, DestroyedInstanceClosesItsConnection) {
+    static_assert(!std::is_copy_constructible_v<cFTP> && !std::is_copy_assignable_v<cFTP>);
+    FtpEnvironment env;
+    if (!env.Start(kPyftpd)) GTEST_SKIP() << "pyftpdlib not installed";
+    const auto& o = env.server->options();
+    auto ftp = std::make_unique<cFTP>();
+    ftp->SetModePassive();
+    ASSERT_TRUE(ftp->OpenConnection(env.server->address(), o.user, o.password));
+    ftp.reset();
+    for (int i = 0; i < 50 && env.server->ReceivedCommands().find("QUIT") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_THAT(env.server->ReceivedCommands(), HasSubstr("QUIT"));
 }
 
 TEST(UndatedEntry, HasDateZeroWestOfUtcWithNoMessageBox) {

@@ -38,12 +38,14 @@ FAULTS = (
     "active-425",
     "trickle",
     "undated-entry",
+    "many-entries",
 )
 
 TRICKLE_SECONDS = 0.2
 HUGE_LINE_BYTES = 1024 * 1024
 ENDLESS_REPLY_BYTES = 8 * 1024 * 1024
 BIG_SIZE = 5000000000
+MANY_ENTRIES = 70000
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
 
 
@@ -129,6 +131,10 @@ class TestFS(AbstractedFS):
         return self.stat(path).st_size
 
     def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        if Settings.fault == "many-entries":
+            for n in range(MANY_ENTRIES):
+                yield ("type=file;size=1;modify=20240102030405; f%d\r\n" % n).encode()
+            return
         undated = (Settings.fault_arg or "undated.txt").encode()
         for line in AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err):
             if Settings.fault == "undated-entry" and line.rstrip(b"\r\n").endswith(b" " + undated):

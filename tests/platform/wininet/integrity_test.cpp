@@ -74,6 +74,15 @@ TEST_F(FtpFaults, TricklingServerIsGivenUpWithinTheDeadline) {
     EXPECT_LT(SecondsSince(start), 3.0);
 }
 
+TEST_F(FtpFaults, ListingIsBoundedByEntries) {
+    Start("many-entries");
+    ASSERT_NE(Connect(INTERNET_FLAG_PASSIVE, 10000), nullptr);
+    WIN32_FIND_DATAA data;
+    SetLastError(kSentinel);
+    EXPECT_EQ(FtpFindFirstFileA(s_.connection, "*", &data, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_HTTP_INVALID_SERVER_RESPONSE);
+}
+
 TEST_F(FtpFaults, LoginReplyIsTheLastResponseAfterConnecting) {
     Start();
     ASSERT_NE(Connect(), nullptr);

@@ -128,6 +128,9 @@ DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data, Repl
 DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
     got = 0;
     Connection& c = *f.connection;
+    // One receive timeout for the whole call, so that bytes trickling in cannot stretch it;
+    // what came meanwhile is returned (a listing's own deadline is a failure).
+    const Deadline call(c.timeouts.receiveMs);
     while (got < n) {
         std::size_t have = f.end - f.start;
         if (have > 0) {
@@ -140,9 +143,10 @@ DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
         if (f.dataEnded) break;
         f.start = f.end = 0;
         std::size_t received = 0;
-        int timeoutMs = c.timeouts.receiveMs;
+        int timeoutMs = call.Left();
         if (f.deadline) timeoutMs = std::min(timeoutMs, f.deadline->Left());
         if (DWORD e = f.data.Receive(f.buffer.get(), File::kBufferSize, timeoutMs, received)) {
+            if (e == ERROR_INTERNET_TIMEOUT && got > 0 && !f.deadline) return 0;
             f.data.Close();
             return e;
         }

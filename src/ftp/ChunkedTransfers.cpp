@@ -24,49 +24,53 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-// Closes the running transfer's remote file and ends the transfer on every road out, a raised
-// local file error included, so that no remote file stays open behind a failure.
+// Marks a transfer as running and closes its remote file on every road out, a raised local
+// file error included, so that no remote file stays open behind a failure.
 class TransferScope {
   public:
-    TransferScope(HINTERNET& handle, bool& running) : handle_(handle), running_(running) {
+    TransferScope(wininet::Handle& handle, bool& running) : handle_(handle), running_(running) {
         running_ = true;
     }
     ~TransferScope() {
-        Close();
+        handle_.Close();
         running_ = false;
     }
     TransferScope(const TransferScope&) = delete;
     TransferScope& operator=(const TransferScope&) = delete;
 
-    void Close() {
-        if (!handle_) return;
-        InternetCloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
   private:
-    HINTERNET& handle_;
+    wininet::Handle& handle_;
     bool& running_;
 };
 
-// Reads exactly n bytes unless the service fails or the data ends first. A read that delivers
-// fewer bytes than asked is retried, so only a real end of data counts as short. On failure
-// *code holds the service's error, or ERROR_INTERNET_CONNECTION_ABORTED when it reported none.
-bool ReadChunk(HINTERNET hFile, char* buffer, DWORD n, DWORD* code) {
-    DWORD done = 0;
-    while (done < n) {
+// Reads up to n bytes, fewer only at the end of the data. A read that delivers fewer bytes
+// than asked is retried, so only a real end of data counts as short. On failure *code holds
+// the service's error.
+bool ReadUpTo(HINTERNET hFile, char* buffer, DWORD n, DWORD* done, DWORD* code) {
+    *done = 0;
+    while (*done < n) {
         DWORD got = 0;
-        if (!InternetReadFile(hFile, buffer + done, n - done, &got)) {
+        if (!InternetReadFile(hFile, buffer + *done, n - *done, &got)) {
             *code = GetLastError();
             return false;
         }
-        if (got == 0 || got > n - done) {
+        if (got > n - *done) {
             *code = ERROR_INTERNET_CONNECTION_ABORTED;
             return false;
         }
-        done += got;
+        if (got == 0) return true;
+        *done += got;
     }
     return true;
+}
+
+// Reads exactly n bytes; data that ends first is ERROR_INTERNET_CONNECTION_ABORTED.
+bool ReadChunk(HINTERNET hFile, char* buffer, DWORD n, DWORD* code) {
+    DWORD done = 0;
+    if (!ReadUpTo(hFile, buffer, n, &done, code)) return false;
+    if (done == n) return true;
+    *code = ERROR_INTERNET_CONNECTION_ABORTED;
+    return false;
 }
 
 // Writes exactly n bytes; a write the service reports as short is a failed transfer.
@@ -104,18 +108,20 @@ bool cFTP::RefuseNestedTransfer(const std::string& sOperation) {
 }
 
 std::int32_t cFTP::GetFTPFileSize(const std::string& sFile) {
-    std::string pattern = sFile;
-    for (char& c : pattern) {
-        if (c == ' ') c = '?';
-    }
     lastFoundSize_ = -1;
+    if (RefuseNul({sFile}, "FtpFindFirstFile")) return -2;
+    // Spaces become wildcards in the name only: the folder part goes to the server as it is.
+    std::string pattern = sFile;
+    const auto nameStart = pattern.find_last_of("/\\");
+    for (auto i = nameStart == std::string::npos ? 0 : nameStart + 1; i < pattern.size(); ++i) {
+        if (pattern[i] == ' ') pattern[i] = '?';
+    }
     WIN32_FIND_DATAA data;
-    HINTERNET hFind = FtpFindFirstFileA(hConnection, pattern.c_str(), &data, 0, 0);
+    wininet::Handle find(FtpFindFirstFileA(hConnection.get(), pattern.c_str(), &data, 0, 0));
     const DWORD code = GetLastError();
-    if (hFind) {
+    if (find) {
         lastFoundSize_ = static_cast<std::int64_t>(
             (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-        InternetCloseHandle(hFind);
         return static_cast<std::int32_t>(data.nFileSizeLow);
     }
     if (code == ERROR_NO_MORE_FILES) return -1;
@@ -128,6 +134,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     const std::string sLocal = TrimSpaces(sLocalIn);
     const std::string sRemote = TrimSpaces(sRemoteIn);
     if (sLocal.empty() || sRemote.empty()) return false;
+    if (RefuseNul({sLocal, sRemote}, "FtpOpenFile:GetFile")) return false;
 
     const std::int32_t total = GetFTPFileSize(sRemote);
     // A size of 2 GiB or more cannot be counted in 32 bits; its low half alone may look valid.
@@ -139,8 +146,8 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     if (total <= 0) return false;
 
     TransferScope scope(hTransfer, transferring_);
-    hTransfer = FtpOpenFileA(hConnection, sRemote.c_str(), GENERIC_READ,
-                             static_cast<DWORD>(lTransferType), 0);
+    hTransfer = wininet::Handle(FtpOpenFileA(hConnection.get(), sRemote.c_str(), GENERIC_READ,
+                                             static_cast<DWORD>(lTransferType), 0));
     if (!hTransfer) {
         SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpOpenFile:GetFile");
         return false;
@@ -157,9 +164,30 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
         local.Close();
     };
 
+    if (lTransferType == FTP_TRANSFER_TYPE_ASCII) {
+        // Line ends may grow on the way, so the listed size is no measure: the data is read
+        // to its end, and the counts of the events stop at the total.
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadUpTo(hTransfer.get(), chunk.data(), kChunkSize, &got, &code)) {
+                SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetReadFile");
+                closeLocal();
+                return false;
+            }
+            local.Write(chunk.data(), got);
+            if (got < kChunkSize) break;
+            Yield();
+            current = current < total - kChunkSize ? current + kChunkSize : total;
+            RaiseProgress(current, total);
+        }
+        closeLocal();
+        RaiseProgress(total, total);
+        return true;
+    }
+
     const std::int32_t fullChunks = total / kChunkSize;
     for (std::int32_t k = 0; k < fullChunks; ++k) {
-        if (!ReadChunk(hTransfer, chunk.data(), kChunkSize, &code)) {
+        if (!ReadChunk(hTransfer.get(), chunk.data(), kChunkSize, &code)) {
             SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetReadFile");
             closeLocal();
             return false;
@@ -173,7 +201,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     const std::int32_t remainder = total % kChunkSize;
     if (remainder != 0) {
         std::vector<char> last(static_cast<std::size_t>(remainder));
-        if (!ReadChunk(hTransfer, last.data(), static_cast<DWORD>(remainder), &code)) {
+        if (!ReadChunk(hTransfer.get(), last.data(), static_cast<DWORD>(remainder), &code)) {
             SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetReadFile2");
             closeLocal();
             return false;
@@ -184,7 +212,6 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     closeLocal();
     current = total;
     RaiseProgress(current, total);
-    scope.Close();
     return true;
 }
 
@@ -193,15 +220,10 @@ bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemote
     const std::string sLocal = TrimSpaces(sLocalIn);
     const std::string sRemote = TrimSpaces(sRemoteIn);
     if (sLocal.empty() || sRemote.empty()) return false;
+    if (RefuseNul({sLocal, sRemote}, "FtpOpenFile:PutFile")) return false;
 
-    TransferScope scope(hTransfer, transferring_);
-    hTransfer = FtpOpenFileA(hConnection, sRemote.c_str(), GENERIC_WRITE,
-                             static_cast<DWORD>(lTransferType), 0);
-    if (!hTransfer) {
-        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpOpenFile:PutFile");
-        return false;
-    }
-
+    // The local file is opened and sized before the server is asked to store anything: STOR
+    // alone empties the remote file.
     files::BinaryFile local(sLocal, files::BinaryFile::Mode::Read);
     const std::int64_t length = local.Length();
     // The running count is 32-bit: a larger file would wrap it.
@@ -211,6 +233,15 @@ bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemote
                       "The local file is 2 GiB or larger, too large for this transfer.");
         return false;
     }
+
+    TransferScope scope(hTransfer, transferring_);
+    hTransfer = wininet::Handle(FtpOpenFileA(hConnection.get(), sRemote.c_str(), GENERIC_WRITE,
+                                             static_cast<DWORD>(lTransferType), 0));
+    if (!hTransfer) {
+        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpOpenFile:PutFile");
+        return false;
+    }
+
     const auto total = static_cast<std::int32_t>(length);
     std::int32_t current = 0;
     std::array<char, kChunkSize> chunk;
@@ -219,7 +250,7 @@ bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemote
     const std::int32_t fullChunks = total / kChunkSize;
     for (std::int32_t k = 0; k < fullChunks; ++k) {
         ReadLocalExactly(local, chunk.data(), kChunkSize);
-        if (!WriteChunk(hTransfer, chunk.data(), kChunkSize, &code)) {
+        if (!WriteChunk(hTransfer.get(), chunk.data(), kChunkSize, &code)) {
             SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetWriteFile");
             local.Close();
             return false;
@@ -232,16 +263,20 @@ bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemote
     const std::int32_t remainder = total % kChunkSize;
     if (remainder != 0) {
         ReadLocalExactly(local, chunk.data(), static_cast<std::size_t>(remainder));
-        if (!WriteChunk(hTransfer, chunk.data(), static_cast<DWORD>(remainder), &code)) {
+        if (!WriteChunk(hTransfer.get(), chunk.data(), static_cast<DWORD>(remainder), &code)) {
             SetLastErrorMessage(static_cast<std::int32_t>(code), "InternetWriteFile2");
             local.Close();
             return false;
         }
     }
-
-    current = total;
     local.Close();
+
+    // The service buffers: only the close tells whether the server kept the file.
+    if (!hTransfer.Close()) {
+        SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FTPUploadFile");
+        return false;
+    }
+    current = total;
     RaiseProgress(current, total);
-    scope.Close();
     return true;
 }

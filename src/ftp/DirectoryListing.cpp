@@ -6,29 +6,20 @@
 
 namespace {
 
-// Closes the find handle on every road out, also when an entry raises (a duplicate name or a
-// time outside the date range).
-class FindHandle {
-  public:
-    explicit FindHandle(HINTERNET handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_) InternetCloseHandle(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-
-  private:
-    HINTERNET handle_;
-};
+// An entry with no time (MLSD without "modify", a LIST date that could not be read) has the
+// file time 0: its date is 0, whatever the time zone, with no conversion to fail.
+Date EntryDate(cFTP& ftp, const FILETIME& ft) {
+    if (ft.dwLowDateTime == 0 && ft.dwHighDateTime == 0) return 0;
+    return ftp.FileTimeToDate(ft);
+}
 
 }  // namespace
 
 void cFTP::AddFindEntry(const WIN32_FIND_DATAA& data) {
     const std::string name(data.cFileName, strnlen(data.cFileName, sizeof data.cFileName));
-    const Date created = FileTimeToDate(data.ftCreationTime);
-    const Date accessed = FileTimeToDate(data.ftLastAccessTime);
-    const Date written = FileTimeToDate(data.ftLastWriteTime);
+    const Date created = EntryDate(*this, data.ftCreationTime);
+    const Date accessed = EntryDate(*this, data.ftLastAccessTime);
+    const Date written = EntryDate(*this, data.ftLastWriteTime);
     if (!mDirList) mDirList = std::make_shared<cDirList>();
     mDirList->Add(static_cast<std::int32_t>(data.dwFileAttributes), created, accessed, written,
                   static_cast<std::int32_t>(data.nFileSizeLow), name);
@@ -36,10 +27,13 @@ void cFTP::AddFindEntry(const WIN32_FIND_DATAA& data) {
 
 std::shared_ptr<cDirList> cFTP::GetDirectoryListing(const std::string& sFilter) {
     mDirList.reset();
+    if (RefuseNul({sFilter}, "FtpFindFirstFile")) return nullptr;
     WIN32_FIND_DATAA data;
-    FindHandle find(FtpFindFirstFileA(hConnection, sFilter.c_str(), &data, 0, 0));
+    // Closed on every road out, also when an entry raises (a duplicate name, a time outside
+    // the date range).
+    wininet::Handle find(FtpFindFirstFileA(hConnection.get(), sFilter.c_str(), &data, 0, 0));
     DWORD code = GetLastError();
-    if (!find.get()) {
+    if (!find) {
         if (code != ERROR_NO_MORE_FILES) {
             SetLastErrorMessage(static_cast<std::int32_t>(code), "FtpFindFirstFile");
         }

@@ -13,8 +13,9 @@ constexpr DWORD kCurrentDirectorySize = 1024;
 }  // namespace
 
 bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemote) {
-    if (FtpPutFileA(hConnection, sLocal.c_str(), sRemote.c_str(), static_cast<DWORD>(lTransferType),
-                    0)) {
+    if (RefuseNul({sLocal, sRemote}, "SimpleFtpPutFile")) return false;
+    if (FtpPutFileA(hConnection.get(), sLocal.c_str(), sRemote.c_str(),
+                    static_cast<DWORD>(lTransferType), 0)) {
         return true;
     }
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "SimpleFtpPutFile");
@@ -22,32 +23,38 @@ bool cFTP::SimpleFTPPutFile(const std::string& sLocal, const std::string& sRemot
 }
 
 bool cFTP::RenameFTPFile(const std::string& sExisting, const std::string& sNewName) {
-    if (FtpRenameFileA(hConnection, sExisting.c_str(), sNewName.c_str())) return true;
+    if (RefuseNul({sExisting, sNewName}, "RenameFTPFile")) return false;
+    if (FtpRenameFileA(hConnection.get(), sExisting.c_str(), sNewName.c_str())) return true;
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "RenameFTPFile");
     return false;
 }
 
 bool cFTP::CreateFTPDirectory(const std::string& sDirectory) {
-    if (FtpCreateDirectoryA(hConnection, sDirectory.c_str())) return true;
+    if (RefuseNul({sDirectory}, "CreateFTPDirectory")) return false;
+    if (FtpCreateDirectoryA(hConnection.get(), sDirectory.c_str())) return true;
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "CreateFTPDirectory");
     return false;
 }
 
 bool cFTP::RemoveFTPDirectory(const std::string& sDirectory) {
-    if (FtpRemoveDirectoryA(hConnection, sDirectory.c_str())) return true;
+    if (RefuseNul({sDirectory}, "RemoveFTPDirectory")) return false;
+    if (FtpRemoveDirectoryA(hConnection.get(), sDirectory.c_str())) return true;
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "RemoveFTPDirectory");
     return false;
 }
 
 bool cFTP::DeleteFTPFile(const std::string& sRemote) {
-    if (FtpDeleteFileA(hConnection, sRemote.c_str())) return true;
+    if (RefuseNul({sRemote}, "DeleteFTPFile")) return false;
+    if (FtpDeleteFileA(hConnection.get(), sRemote.c_str())) return true;
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "DeleteFTPFile");
     return false;
 }
 
 bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemote) {
-    if (FtpGetFileA(hConnection, sRemote.c_str(), sLocal.c_str(), FALSE, FILE_ATTRIBUTE_NORMAL,
-                    static_cast<DWORD>(lTransferType) | INTERNET_FLAG_RELOAD, 0)) {
+    if (RefuseNul({sLocal, sRemote}, "SimpleFtpGetFile")) return false;
+    if (FtpGetFileA(hConnection.get(), sRemote.c_str(), sLocal.c_str(), FALSE,
+                    FILE_ATTRIBUTE_NORMAL, static_cast<DWORD>(lTransferType) | INTERNET_FLAG_RELOAD,
+                    0)) {
         return true;
     }
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "SimpleFtpGetFile");
@@ -57,7 +64,7 @@ bool cFTP::SimpleFTPGetFile(const std::string& sLocal, const std::string& sRemot
 std::string cFTP::GetFTPDirectory() {
     std::vector<char> buffer(kCurrentDirectorySize, '\0');
     DWORD length = kCurrentDirectorySize;
-    if (!FtpGetCurrentDirectoryA(hConnection, buffer.data(), &length)) {
+    if (!FtpGetCurrentDirectoryA(hConnection.get(), buffer.data(), &length)) {
         SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpGetCurrentDirectory");
         return {};
     }
@@ -65,7 +72,8 @@ std::string cFTP::GetFTPDirectory() {
 }
 
 bool cFTP::SetFTPDirectory(const std::string& sDir) {
-    if (FtpSetCurrentDirectoryA(hConnection, sDir.c_str())) return true;
+    if (RefuseNul({sDir}, "FtpSetCurrentDirectory")) return false;
+    if (FtpSetCurrentDirectoryA(hConnection.get(), sDir.c_str())) return true;
     SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "FtpSetCurrentDirectory");
     return false;
 }

@@ -29,10 +29,20 @@ cFTP::cFTP() { Class_Initialize(); }
 
 cFTP::cFTP(Host host) : host_(std::move(host)) { Class_Initialize(); }
 
+cFTP::~cFTP() { CloseConnection(); }
+
 void cFTP::Class_Initialize() {
     lTransferType = FTP_TRANSFER_TYPE_ASCII;
     lConnectFlags = 0;
-    hConnection = nullptr;
+}
+
+bool cFTP::RefuseNul(std::initializer_list<std::string_view> texts, const std::string& sOperation) {
+    for (std::string_view text : texts) {
+        if (text.find('\0') == std::string_view::npos) continue;
+        SetLastErrorMessage(static_cast<std::int32_t>(ERROR_INVALID_PARAMETER), sOperation);
+        return true;
+    }
+    return false;
 }
 
 void cFTP::Yield() {
@@ -48,23 +58,21 @@ std::string cFTP::GetLastErrorMessage() const { return sLastError; }
 
 bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
                           const std::string& sPassword) {
-    if (hConnection) {
-        InternetCloseHandle(hConnection);
-        hConnection = nullptr;
-    }
+    if (RefuseNul({sServer, sUser, sPassword}, "InternetConnect")) return false;
+    hConnection.Close();
     if (!InternetAutodial(INTERNET_AUTODIAL_FORCE_ONLINE, nullptr)) return false;
 
     // The root handle of an earlier call is released here rather than left behind.
-    if (hInternet) InternetCloseHandle(hInternet);
-    hInternet = InternetOpenA("Vorn FTP Client", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    hInternet = wininet::Handle(
+        InternetOpenA("Vorn FTP Client", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!hInternet) {
         SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "InternetOpen");
         return false;
     }
 
-    hConnection = InternetConnectA(hInternet, sServer.c_str(), INTERNET_INVALID_PORT_NUMBER,
-                                   sUser.c_str(), sPassword.c_str(), INTERNET_SERVICE_FTP,
-                                   static_cast<DWORD>(lConnectFlags), 0);
+    hConnection = wininet::Handle(InternetConnectA(
+        hInternet.get(), sServer.c_str(), INTERNET_INVALID_PORT_NUMBER, sUser.c_str(),
+        sPassword.c_str(), INTERNET_SERVICE_FTP, static_cast<DWORD>(lConnectFlags), 0));
     if (!hConnection) {
         SetLastErrorMessage(static_cast<std::int32_t>(GetLastError()), "InternetConnect");
         return false;
@@ -73,10 +81,9 @@ bool cFTP::OpenConnection(const std::string& sServer, const std::string& sUser,
 }
 
 void cFTP::CloseConnection() {
-    if (hConnection) InternetCloseHandle(hConnection);
-    hConnection = nullptr;
-    if (hInternet) InternetCloseHandle(hInternet);
-    hInternet = nullptr;
+    hTransfer.Close();
+    hConnection.Close();
+    hInternet.Close();
 }
 
 void cFTP::SetTransferASCII() { lTransferType = FTP_TRANSFER_TYPE_ASCII; }

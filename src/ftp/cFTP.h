@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "ftp/cDirList.h"
 #include "platform/kernel/wintypes.h"
+#include "platform/wininet/handle.h"
 #include "platform/wininet/wininet.h"
 
 class cFTP {
@@ -23,6 +26,9 @@ class cFTP {
 
     cFTP();  // Class_Initialize
     explicit cFTP(Host host);
+    ~cFTP();  // closes what is still open
+    cFTP(const cFTP&) = delete;
+    cFTP& operator=(const cFTP&) = delete;
 
     // Event: raised synchronously by FTPUploadFile and FTPDownloadFile.
     std::function<void(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes)>
@@ -56,7 +62,7 @@ class cFTP {
     Date FileTimeToDate(const FILETIME& ft);
 
     // Read-only views of the fields, for tests and the command-line tool.
-    HINTERNET ConnectionHandle() const { return hConnection; }
+    HINTERNET ConnectionHandle() const { return hConnection.get(); }
     std::int32_t TransferType() const { return lTransferType; }
     std::int32_t ConnectFlags() const { return lConnectFlags; }
 
@@ -71,10 +77,14 @@ class cFTP {
     // Refuses a transfer started while another one runs on this instance.
     bool RefuseNestedTransfer(const std::string& sOperation);
     void AddFindEntry(const WIN32_FIND_DATAA& data);
+    // A NUL would cut a name short where the service reads it, so a name, user or password
+    // holding one is refused before anything is sent, as CR and LF are (87, under sOperation).
+    bool RefuseNul(std::initializer_list<std::string_view> texts, const std::string& sOperation);
 
-    HINTERNET hInternet = nullptr;
-    HINTERNET hConnection = nullptr;
-    HINTERNET hTransfer = nullptr;
+    // Declared root first: they close in the reverse order, the transfer before its connection.
+    wininet::Handle hInternet;
+    wininet::Handle hConnection;
+    wininet::Handle hTransfer;
     std::int32_t lTransferType = FTP_TRANSFER_TYPE_ASCII;
     std::int32_t lConnectFlags = 0;
     std::string sLastError;

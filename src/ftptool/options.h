@@ -1,31 +1,53 @@
 // The command line of kelvoran-ftp: options, the command and its arguments, and the password,
 // which comes from the built-in setting, the environment or the terminal, never the command line.
+// The commands are one table (name, arguments, handler) that the parser, the usage text and the
+// dispatch all read.
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace ftptool {
 
+struct Session;
+using Handler = int (*)(Session&, const std::vector<std::string>&);
+
+struct Command {
+    const char* name;
+    std::size_t minArgs;
+    std::size_t maxArgs;
+    const char* arguments;  // as the usage shows them
+    const char* summary;
+    Handler handler;
+};
+
 struct Options {
     std::string server;
     std::string user;
-    bool passive = false;
+    bool passive = true;
     bool askPassword = false;
-    std::string command;
+    const Command* command = nullptr;
     std::vector<std::string> args;
 };
 
 struct ParseResult {
-    std::optional<Options> options;
-    std::string error;  // why the command line was refused, when options is empty
+    enum class Action { Run, Help, Version, Refuse };
+    Action action = Action::Refuse;
+    Options options;
+    std::string error;  // why the command line was refused
 };
 
-extern const char* const kUsage;
+// The server as errors name it: with its port, the default one when none is given.
+std::string ServerWithPort(const std::string& server);
+
+// The usage text, naming the built-in server.
+std::string Usage(std::span<const Command> commands, const std::string& defaultServer);
 
 // Parses argv (without the program name) over the built-in defaults.
-ParseResult ParseCommandLine(const std::vector<std::string>& argv, const std::string& defaultServer,
+ParseResult ParseCommandLine(const std::vector<std::string>& argv,
+                             std::span<const Command> commands, const std::string& defaultServer,
                              const std::string& defaultUser);
 
 // The password: KELVORAN_FTP_PASSWORD when set, read from the terminal without echo with

@@ -1,5 +1,7 @@
 #include "ftptool/progress_bar.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace ftptool {
@@ -47,8 +49,22 @@ std::string FormatProgress(std::int64_t current, std::int64_t total, int width) 
     return line + numbers;
 }
 
+std::string FormatRate(std::int64_t current, std::int64_t total, double seconds) {
+    if (current <= 0 || seconds <= 0) return {};
+    const double rate = static_cast<double>(current) / seconds;
+    const Unit unit = UnitFor(static_cast<std::int64_t>(rate));
+    const auto left = static_cast<long long>(
+        static_cast<double>(std::max<std::int64_t>(total - current, 0)) / rate);
+    char text[64];
+    std::snprintf(text, sizeof text, "  %.1f %s/s  %lld:%02lld left", rate / unit.size, unit.name,
+                  left / 60, left % 60);
+    return text;
+}
+
+ProgressBar::ProgressBar(std::FILE* out) : out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+
 void ProgressBar::Update(std::int64_t current, std::int64_t total) {
-    if (done_) return;
+    if (done_ || !terminal_) return;
     const bool complete = current >= total;
     const auto now = Clock::now();
     if (!complete && drawn_ && now - lastDraw_ < kRedrawInterval) return;
@@ -68,7 +84,10 @@ void ProgressBar::Finish() {
 }
 
 void ProgressBar::Draw(std::int64_t current, std::int64_t total) {
-    std::fprintf(out_, "\r%s", FormatProgress(current, total).c_str());
+    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    // Padding clears what a longer line before left behind.
+    std::fprintf(out_, "\r%s%s   ", FormatProgress(current, total).c_str(),
+                 FormatRate(current, total, seconds).c_str());
     std::fflush(out_);
     drawn_ = true;
 }

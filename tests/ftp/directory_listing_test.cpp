@@ -24,25 +24,8 @@ const ServerCase kPyftpdList{Kind::Pyftpdlib, false, false, "PyftpdList"};
 
 // The server formats its listing times in UTC; with the client in UTC as well a listed time
 // reads back unchanged.
-class UtcScope {
-  public:
-    UtcScope() {
-        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-    ~UtcScope() {
-        if (had_) {
-            ::setenv("TZ", saved_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-  private:
-    std::string saved_;
-    bool had_ = false;
+struct UtcScope : ftptest::ZoneScope {
+    UtcScope() : ZoneScope("UTC") {}
 };
 
 class DirectoryListing : public testing::TestWithParam<ServerCase> {

@@ -20,6 +20,7 @@ namespace {
 using ftptest::FtpEnvironment;
 using ftptest::Kind;
 using ftptest::ServerCase;
+using ftptest::ZoneScope;
 
 const ServerCase kPyftpd{Kind::Pyftpdlib, true, true, "Pyftpd"};
 
@@ -39,28 +40,6 @@ int ClosedPort() {
     ::close(fd);
     return ntohs(address.sin_port);
 }
-
-// Sets TZ for one test and puts the old zone back.
-class ZoneScope {
-  public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneScope() {
-        if (had_) {
-            ::setenv("TZ", saved_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-  private:
-    std::string saved_;
-    bool had_ = false;
-};
 
 FILETIME FileTimeOf(std::uint64_t ticks) {
     FILETIME ft;

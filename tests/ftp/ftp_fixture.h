@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -54,6 +56,28 @@ inline std::string Bytes(std::size_t n, unsigned seed = 7) {
     }
     return data;
 }
+
+// Sets TZ for one test and puts the old zone back.
+class ZoneScope {
+  public:
+    explicit ZoneScope(const char* zone) {
+        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ZoneScope() {
+        if (had_) {
+            ::setenv("TZ", saved_.c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+  private:
+    std::string saved_;
+    bool had_ = false;
+};
 
 class FtpEnvironment {
   public:

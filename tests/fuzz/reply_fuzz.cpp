@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             wininet::detail::ParseEpsvPort(reply.text);
             wininet::detail::ParsePwdReply(reply.text);
             wininet::detail::FeatOffersMlsd(reply.text);
+            wininet::detail::ParseTransferSize(reply.text);
         }
         stream.remove_prefix(std::min(piece, stream.size()));
     }

@@ -33,11 +33,19 @@ FAULTS = (
     "pasv-other-address",
     "active-from-other",
     "big-listing-entry",
+    "stor-452",
+    "short-data",
+    "active-425",
+    "trickle",
+    "undated-entry",
+    "many-entries",
 )
 
+TRICKLE_SECONDS = 0.2
 HUGE_LINE_BYTES = 1024 * 1024
 ENDLESS_REPLY_BYTES = 8 * 1024 * 1024
 BIG_SIZE = 5000000000
+MANY_ENTRIES = 70000
 MONTHS = ("Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec")
 
 
@@ -56,15 +64,19 @@ def log_command(line):
 
 
 class DroppingProducer:
-    """Hands out the first `limit` bytes of a file, then breaks the data connection."""
+    """Hands out the first `limit` bytes of a file, then breaks the data connection (or, with
+    `end`, ends it as if the file were complete)."""
 
-    def __init__(self, handler, fd, limit, reset):
+    def __init__(self, handler, fd, limit, reset, end=False):
         self.handler = handler
         self.fd = fd
         self.left = limit
         self.reset = reset
+        self.end = end
 
     def more(self):
+        if self.left <= 0 and self.end:
+            return b""
         if self.left <= 0:
             channel = self.handler.data_channel
             if self.reset and channel is not None and channel.socket is not None:
@@ -118,6 +130,17 @@ class TestFS(AbstractedFS):
     def getsize(self, path):
         return self.stat(path).st_size
 
+    def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        if Settings.fault == "many-entries":
+            for n in range(MANY_ENTRIES):
+                yield ("type=file;size=1;modify=20240102030405; f%d\r\n" % n).encode()
+            return
+        undated = (Settings.fault_arg or "undated.txt").encode()
+        for line in AbstractedFS.format_mlsx(self, basedir, listing, perms, facts, ignore_err):
+            if Settings.fault == "undated-entry" and line.rstrip(b"\r\n").endswith(b" " + undated):
+                line = b";".join(f for f in line.split(b";") if not f.startswith(b"modify="))
+            yield line
+
 
 class DosListFS(TestFS):
     """LIST answers in the DOS format ("12-08-26  10:15AM       <DIR>          sub")."""
@@ -157,13 +180,29 @@ class TestHandler(FTPHandler):
         if fault == "endless-reply" and not Settings.fault_arg:
             self.push_endless()
             return
+        if fault == "trickle" and not Settings.fault_arg:
+            self.silent = True
+            self.push_trickle()
+            return
         FTPHandler.handle(self)
+
+    def push_trickle(self):
+        """One byte of a never-ending multi-line reply now and then, each in time for any
+        per-read timeout."""
+        if not self.connected:
+            return
+        self.push("220-a\r\n"[self.__dict__.setdefault("trickled", 0) % 7])
+        self.trickled += 1
+        self.ioloop.call_later(TRICKLE_SECONDS, self.push_trickle, _errback=self.handle_error)
 
     def push_endless(self):
         line = "220-" + "y" * 1000 + "\r\n"
         self.push(line * (ENDLESS_REPLY_BYTES // len(line)))
 
     def respond(self, resp, logfun=None):
+        if Settings.fault == "stor-452" and resp.startswith("226 ") and \
+                getattr(self, "last_cmd", "") in ("STOR", "APPE", "STOU"):
+            resp = "452 Insufficient storage space."
         if Settings.fault == "pasv-other-address" and resp.startswith("227 "):
             start = resp.find("(")
             parts = resp[start + 1:resp.find(")")].split(",")
@@ -177,7 +216,20 @@ class TestHandler(FTPHandler):
         log_command(line)
         if self.silent:
             return
+        self.last_cmd = cmd
         fault, fault_arg = Settings.fault, Settings.fault_arg.upper()
+        if fault == "trickle" and cmd == fault_arg:
+            self.silent = True
+            self.push_trickle()
+            return
+        if fault == "active-425" and cmd in ("PORT", "EPRT"):
+            self.respond("200 Active data connection established.")
+            return
+        if fault == "active-425" and cmd in ("RETR", "STOR", "LIST", "MLSD", "NLST"):
+            # Both replies in one segment: the final one is there before any wait begins.
+            self.push("150 File status okay. About to open data connection.\r\n"
+                      "425 Can't open data connection.\r\n")
+            return
         if fault == "silent" and cmd == fault_arg:
             self.silent = True
             return
@@ -205,7 +257,7 @@ class TestHandler(FTPHandler):
         if fault == "drop-first-transfer" and Settings.retr_count != 1:
             return False
         if fault not in ("drop-data-start", "drop-data-middle", "drop-data-before-end",
-                         "drop-first-transfer"):
+                         "drop-first-transfer", "short-data"):
             return False
         path = self.fs.ftp2fs(arg)
         try:
@@ -220,7 +272,8 @@ class TestHandler(FTPHandler):
             limit = max(size - 1, 0)
         else:
             limit = size // 2
-        producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst")
+        producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst",
+                                    end=fault == "short-data")
         # sendfile() would bypass the producer and send the whole file.
         self.use_sendfile = False
         self.push_dtp_data(producer, isproducer=True, file=fd, cmd="RETR")

@@ -53,7 +53,7 @@ bool SplitServerName(std::string_view text, ServerName& out) {
 }
 
 // Connects to the first address of `host` that answers.
-DWORD ConnectControl(const std::string& host, int port, int timeoutMs, Socket& control) {
+DWORD ConnectControl(const std::string& host, int port, const Deadline& deadline, Socket& control) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -68,7 +68,7 @@ DWORD ConnectControl(const std::string& host, int port, int timeoutMs, Socket& c
         Address to;
         std::memcpy(&to.storage, ai->ai_addr, ai->ai_addrlen);
         to.length = ai->ai_addrlen;
-        error = control.Connect(to, timeoutMs);
+        error = control.Connect(to, deadline.Left());
         if (error == 0) break;
     }
     freeaddrinfo(list);
@@ -86,7 +86,7 @@ ReplyParser::State TakeBuffered(Connection& c, Reply& reply) {
     return state;
 }
 
-DWORD ReadReplyWithin(Connection& c, Reply& reply, int timeoutMs, bool keep) {
+DWORD ReadReplyBy(Connection& c, Reply& reply, const Deadline& deadline, bool keep) {
     if (c.broken) return ERROR_FTP_DROPPED;
     for (;;) {
         auto state = TakeBuffered(c, reply);
@@ -100,7 +100,7 @@ DWORD ReadReplyWithin(Connection& c, Reply& reply, int timeoutMs, bool keep) {
         }
         c.inputStart = c.inputEnd = 0;
         std::size_t got = 0;
-        DWORD e = c.control.Receive(c.input.data(), c.input.size(), timeoutMs, got);
+        DWORD e = c.control.Receive(c.input.data(), c.input.size(), deadline.Left(), got);
         if (e == 0 && got == 0) e = ERROR_INTERNET_CONNECTION_ABORTED;
         if (e != 0) {
             c.broken = true;
@@ -115,38 +115,38 @@ DWORD ReadReplyWithin(Connection& c, Reply& reply, int timeoutMs, bool keep) {
 DWORD DropStaleReplies(Connection& c) {
     while (c.inputStart < c.inputEnd || c.control.Readable()) {
         Reply stale;
-        if (DWORD e = ReadReplyWithin(c, stale, c.timeouts.receiveMs, false)) return e;
+        if (DWORD e = ReadReplyBy(c, stale, Deadline(c.timeouts.receiveMs), false)) return e;
     }
     return 0;
 }
 
-DWORD Login(Connection& c, const std::string& user, const std::string& password) {
-    Reply reply;
+DWORD Login(Connection& c, const std::string& user, const std::string& password, Reply& reply) {
     if (DWORD e = Command(c, "USER " + user, reply)) return e;
     if (reply.code == 331) {
         if (DWORD e = Command(c, "PASS " + password, reply)) return e;
     }
     if (reply.code == 230 || reply.code == 202) return 0;
     if (reply.code == 332 || reply.code == 331) return ERROR_INTERNET_LOGIN_FAILURE;
-    DWORD e = ReplyError(reply.code);
-    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+    return UnexpectedReply(reply, "Login not completed");
 }
 
-DWORD Greeting(Connection& c) {
+// The greeting counts against the connect timeout, with the connection itself.
+DWORD Greeting(Connection& c, const Deadline& deadline) {
     Reply reply;
     do {
-        if (DWORD e = ReadReply(c, reply)) return e;
+        if (DWORD e = ReadReplyBy(c, reply, deadline, true)) return e;
     } while (reply.code == 120);  // "ready in n minutes": the 220 follows
     if (reply.code == 220) return 0;
-    DWORD e = ReplyError(reply.code);
-    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+    return UnexpectedReply(reply, "No greeting from the server");
 }
 
 }  // namespace
 
 DWORD ReadReply(Connection& c, Reply& reply) {
-    return ReadReplyWithin(c, reply, c.timeouts.receiveMs, true);
+    return ReadReplyBy(c, reply, Deadline(c.timeouts.receiveMs), true);
 }
+
+bool ReplyBuffered(const Connection& c) { return c.inputStart < c.inputEnd; }
 
 DWORD Command(Connection& c, std::string_view line, Reply& reply) {
     if (c.broken) return ERROR_FTP_DROPPED;
@@ -164,8 +164,7 @@ DWORD Expect(Connection& c, std::string_view line, Reply& reply, bool intermedia
     if (DWORD e = Command(c, line, reply)) return e;
     if (reply.code >= 200 && reply.code < 300) return 0;
     if (intermediateOk && reply.code >= 300 && reply.code < 400) return 0;
-    DWORD e = ReplyError(reply.code);
-    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+    return UnexpectedReply(reply, "Unexpected reply to " + std::string(line.substr(0, 4)));
 }
 
 DWORD EnsureType(Connection& c, DWORD flags) {
@@ -203,7 +202,7 @@ bool Connection::OnClose() {
         Reply reply;
         std::string quit = "QUIT\r\n";
         if (control.SendAll(quit.data(), quit.size(), kQuitWaitMs) == 0) {
-            ReadReplyWithin(*this, reply, std::min(kQuitWaitMs, timeouts.receiveMs), false);
+            ReadReplyBy(*this, reply, Deadline(std::min(kQuitWaitMs, timeouts.receiveMs)), false);
         }
     }
     broken = true;
@@ -240,7 +239,8 @@ HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_
     auto c = std::make_shared<Connection>();
     c->timeouts = parent->timeouts;
     c->passive = (dwFlags & INTERNET_FLAG_PASSIVE) != 0;
-    if (DWORD e = ConnectControl(server.host, port, c->timeouts.connectMs, c->control)) {
+    const Deadline connectBy(c->timeouts.connectMs);
+    if (DWORD e = ConnectControl(server.host, port, connectBy, c->control)) {
         return Fail(e, nullptr);
     }
     c->peer = c->control.PeerAddress();
@@ -251,12 +251,15 @@ HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_
     const std::string password = lpszPassword != nullptr && *lpszPassword != '\0'
                                      ? lpszPassword
                                      : (anonymous ? "IEUser@" : "");
-    if (DWORD e = Greeting(*c)) return Fail(e, nullptr);
-    if (DWORD e = Login(*c, user, password)) return Fail(e, nullptr);
+    if (DWORD e = Greeting(*c, connectBy)) return Fail(e, nullptr);
+    Reply login;
+    if (DWORD e = Login(*c, user, password, login)) return Fail(e, nullptr);
 
-    // FEAT tells whether MLSD may be used; a server without FEAT simply gets LIST.
+    // FEAT tells whether MLSD may be used; a server without FEAT simply gets LIST. It is the
+    // service's own question: the login reply stays the last response.
     Reply feat;
     if (DWORD e = Command(*c, "FEAT", feat)) return Fail(e, nullptr);
+    KeepResponse(login);
     c->mlsd = feat.code == 211 && FeatOffersMlsd(feat.text);
     return Register(std::move(c), IdOf(hInternet));
 }

@@ -2,6 +2,7 @@
 // buffered reads and writes of a transfer, and its end.
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/wininet/internal.h"
@@ -9,10 +10,7 @@
 namespace wininet::detail {
 namespace {
 
-DWORD Negative(const Reply& reply) {
-    DWORD e = ReplyError(reply.code);
-    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
-}
+DWORD Negative(const Reply& reply) { return UnexpectedReply(reply, "No data connection"); }
 
 // "Not implemented" and "not understood" replies: the extended command is not offered.
 bool Unsupported(int code) { return code == 500 || code == 501 || code == 502 || code == 522; }
@@ -71,32 +69,44 @@ DWORD ListenActive(Connection& c, Socket& listener) {
     return Negative(reply);
 }
 
-// Waits for the server's data connection, taking it only from the server's own address. A
-// reply on the control connection meanwhile means the server gave up.
+// Waits for the server's data connection, taking it only from the server's own address, all
+// within one receive timeout. A reply on the control connection meanwhile (or already
+// received) means the server gave up.
 DWORD AcceptActive(Connection& c, Socket& listener, Socket& data) {
+    const Deadline deadline(c.timeouts.receiveMs);
+    std::string refused;  // the foreign addresses turned away
     for (;;) {
-        int ready = WaitReadable(listener, c.control, c.timeouts.receiveMs);
+        // A connection already waiting goes first; then a reply that is already here.
+        const bool buffered = ReplyBuffered(c);
+        int ready = WaitReadable(listener, c.control, buffered ? 0 : deadline.Left());
+        if (ready == 0 && buffered) ready = 2;
         if (ready == 0) return ERROR_INTERNET_TIMEOUT;
         if (ready < 0) return ERROR_INTERNET_CONNECTION_ABORTED;
         if (ready == 2) {
             Reply reply;
             if (DWORD e = ReadReply(c, reply)) return e;
-            return Negative(reply);
+            if (refused.empty())
+                return UnexpectedReply(reply, "No data connection from the server");
+            return DescribedFailure(reply, "No data connection: the connection from " + refused +
+                                               ", not the server's address, was refused");
         }
         Socket accepted;
         Address from;
-        if (DWORD e = listener.Accept(accepted, from, c.timeouts.receiveMs)) return e;
+        if (DWORD e = listener.Accept(accepted, from, deadline.Left())) return e;
         if (from.SameHost(c.peer)) {
             data = std::move(accepted);
             return 0;
         }
         // Someone else: drop it and keep waiting for the server.
+        if (refused.find(from.HostText()) == std::string::npos) {
+            refused += (refused.empty() ? "" : ", ") + from.HostText();
+        }
     }
 }
 
 }  // namespace
 
-DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data) {
+DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data, Reply* preliminary) {
     Socket listener;
     if (c.passive) {
         if (DWORD e = ConnectPassive(c, data)) return e;
@@ -107,9 +117,10 @@ DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data) {
     if (DWORD e = Command(c, command, reply)) return e;
     if (reply.code >= 200 && reply.code < 300) {
         // A final reply without a data connection is a protocol error for a transfer command.
-        return ERROR_INTERNET_EXTENDED_ERROR;
+        return UnexpectedReply(reply, "No data connection: a final reply came at once");
     }
     if (reply.code >= 300) return Negative(reply);
+    if (preliminary != nullptr) *preliminary = reply;
     if (!c.passive) return AcceptActive(c, listener, data);
     return 0;
 }
@@ -117,6 +128,9 @@ DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data) {
 DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
     got = 0;
     Connection& c = *f.connection;
+    // One receive timeout for the whole call, so that bytes trickling in cannot stretch it;
+    // what came meanwhile is returned (a listing's own deadline is a failure).
+    const Deadline call(c.timeouts.receiveMs);
     while (got < n) {
         std::size_t have = f.end - f.start;
         if (have > 0) {
@@ -129,8 +143,10 @@ DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
         if (f.dataEnded) break;
         f.start = f.end = 0;
         std::size_t received = 0;
-        if (DWORD e =
-                f.data.Receive(f.buffer.get(), File::kBufferSize, c.timeouts.receiveMs, received)) {
+        int timeoutMs = call.Left();
+        if (f.deadline) timeoutMs = std::min(timeoutMs, f.deadline->Left());
+        if (DWORD e = f.data.Receive(f.buffer.get(), File::kBufferSize, timeoutMs, received)) {
+            if (e == ERROR_INTERNET_TIMEOUT && got > 0 && !f.deadline) return 0;
             f.data.Close();
             return e;
         }
@@ -138,8 +154,11 @@ DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got) {
             f.dataEnded = true;
             f.data.Close();
             if (DWORD e = FinishTransfer(f)) return e;
+            // A server may close early and still call the transfer complete.
+            if (f.expected && f.received < *f.expected) return ERROR_INTERNET_CONNECTION_ABORTED;
             break;
         }
+        f.received += received;
         f.end = received;
     }
     return 0;

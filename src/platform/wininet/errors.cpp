@@ -39,6 +39,19 @@ DWORD ReplyError(int code) {
     return ERROR_INTERNET_EXTENDED_ERROR;
 }
 
+DWORD DescribedFailure(const Reply& reply, const std::string& what) {
+    Reply described = reply;
+    described.text = what + "; the server answered: " + reply.text;
+    KeepResponse(described);
+    DWORD e = ReplyError(reply.code);
+    return e != 0 ? e : ERROR_INTERNET_EXTENDED_ERROR;
+}
+
+DWORD UnexpectedReply(const Reply& reply, const std::string& what) {
+    DWORD e = ReplyError(reply.code);
+    return e != 0 ? e : DescribedFailure(reply, what);
+}
+
 bool SafeName(LPCSTR name) {
     if (name == nullptr) return false;
     std::size_t n = strnlen(name, kMaxName + 1);

@@ -9,6 +9,8 @@ namespace wininet::detail {
 namespace {
 
 constexpr std::size_t kMaxListing = 64 * 1024 * 1024;
+// About 20 MiB of entries.
+constexpr std::size_t kMaxEntries = 65536;
 
 FILETIME ToFileTime(std::uint64_t ticks) {
     FILETIME ft;
@@ -30,29 +32,6 @@ WIN32_FIND_DATAA ToFindData(const ListEntry& e) {
     return d;
 }
 
-// Runs one listing command and returns its data.
-DWORD FetchListing(const std::shared_ptr<Connection>& c, const std::string& command,
-                   std::string& listing) {
-    File f;
-    f.connection = c;
-    if (DWORD e = OpenTransfer(*c, command, f.data)) return e;
-    std::unique_ptr<char[]> chunk(new char[File::kBufferSize]);
-    for (;;) {
-        std::size_t got = 0;
-        if (DWORD e = ReadData(f, chunk.get(), File::kBufferSize, got)) {
-            FinishTransfer(f);
-            return e;
-        }
-        if (got == 0) break;
-        if (listing.size() + got > kMaxListing) {
-            FinishTransfer(f);
-            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-        }
-        listing.append(chunk.get(), got);
-    }
-    return FinishTransfer(f);
-}
-
 // Splits "folder/pattern" (either slash) at its last separator.
 void SplitPattern(const std::string& pattern, std::string& folder, std::string& rest) {
     std::size_t sep = pattern.find_last_of("/\\");
@@ -68,24 +47,80 @@ void SplitPattern(const std::string& pattern, std::string& folder, std::string& 
     rest = pattern.substr(sep + 1);
 }
 
-std::vector<WIN32_FIND_DATAA> Matching(const std::string& listing, bool mlsd,
-                                       const std::string& rest) {
-    const bool all = rest.empty() || rest == "*" || rest == "*.*";
-    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    std::vector<WIN32_FIND_DATAA> entries;
-    std::size_t pos = 0;
-    while (pos < listing.size()) {
-        std::size_t eol = listing.find('\n', pos);
-        if (eol == std::string::npos) eol = listing.size();
-        std::string_view line(listing.data() + pos, eol - pos);
-        pos = eol + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        auto entry = mlsd ? ParseMlsdLine(line) : ParseListLine(line, now);
-        if (!entry || entry->name.size() >= MAX_PATH) continue;
-        if (!all && !WildcardMatch(rest, entry->name)) continue;
-        entries.push_back(ToFindData(*entry));
+// Keeps the entries of listing lines that match the pattern, line by line as the data comes,
+// so that only the entries stay in memory, and no more of them than the bound.
+class ListingReader {
+  public:
+    ListingReader(bool mlsd, const std::string& rest)
+        : mlsd_(mlsd),
+          rest_(rest),
+          all_(rest.empty() || rest == "*" || rest == "*.*"),
+          now_(static_cast<std::int64_t>(std::time(nullptr))) {}
+
+    // False when the listing goes past its bounds.
+    bool Feed(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const std::size_t eol = bytes.find('\n');
+            const std::size_t take = eol == std::string_view::npos ? bytes.size() : eol;
+            if (line_.size() + take > kMaxLine) return false;
+            line_.append(bytes.substr(0, take));
+            if (eol == std::string_view::npos) break;
+            bytes.remove_prefix(eol + 1);
+            if (!TakeLine()) return false;
+        }
+        return true;
     }
-    return entries;
+    bool End() { return line_.empty() || TakeLine(); }
+    std::vector<WIN32_FIND_DATAA> Entries() { return std::move(entries_); }
+
+  private:
+    static constexpr std::size_t kMaxLine = 64 * 1024;
+
+    bool TakeLine() {
+        std::string_view line(line_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        auto entry = mlsd_ ? ParseMlsdLine(line) : ParseListLine(line, now_);
+        line_.clear();
+        if (!entry || entry->name.size() >= MAX_PATH) return true;
+        if (!all_ && !WildcardMatch(rest_, entry->name)) return true;
+        if (entries_.size() >= kMaxEntries) return false;
+        entries_.push_back(ToFindData(*entry));
+        return true;
+    }
+
+    bool mlsd_;
+    std::string rest_;
+    bool all_;
+    std::int64_t now_;
+    std::string line_;
+    std::vector<WIN32_FIND_DATAA> entries_;
+};
+
+// Runs one listing command and keeps the matching entries. The whole listing has one receive
+// timeout, as one reply would.
+DWORD FetchListing(const std::shared_ptr<Connection>& c, const std::string& command,
+                   ListingReader& reader) {
+    File f;
+    f.connection = c;
+    f.deadline.emplace(c->timeouts.receiveMs);
+    if (DWORD e = OpenTransfer(*c, command, f.data)) return e;
+    std::unique_ptr<char[]> chunk(new char[File::kBufferSize]);
+    std::size_t total = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (DWORD e = ReadData(f, chunk.get(), File::kBufferSize, got)) {
+            FinishTransfer(f);
+            return e;
+        }
+        if (got == 0) break;
+        total += got;
+        if (total > kMaxListing || !reader.Feed(std::string_view(chunk.get(), got))) {
+            FinishTransfer(f);
+            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        }
+    }
+    if (DWORD e = FinishTransfer(f)) return e;
+    return reader.End() ? 0 : ERROR_HTTP_INVALID_SERVER_RESPONSE;
 }
 
 }  // namespace
@@ -113,19 +148,19 @@ HINTERNET FtpFindFirstFileA(HINTERNET hConnect, LPCSTR lpszSearchFile,
     std::string folder, rest;
     SplitPattern(lpszSearchFile != nullptr ? lpszSearchFile : "", folder, rest);
     const std::string argument = folder.empty() ? "" : " " + folder;
-    std::string listing;
-    bool mlsd = c->mlsd;
-    DWORD e = FetchListing(c, (mlsd ? "MLSD" : "LIST") + argument, listing);
+    const bool mlsd = c->mlsd;
+    ListingReader reader(mlsd, rest);
+    DWORD e = FetchListing(c, (mlsd ? "MLSD" : "LIST") + argument, reader);
     if (e == ERROR_INTERNET_EXTENDED_ERROR && mlsd &&
         (LastResponseCode() == 500 || LastResponseCode() == 502)) {
         // FEAT promised MLSD but the server does not take it after all.
-        c->mlsd = mlsd = false;
-        listing.clear();
-        e = FetchListing(c, "LIST" + argument, listing);
+        c->mlsd = false;
+        reader = ListingReader(false, rest);
+        e = FetchListing(c, "LIST" + argument, reader);
     }
     if (e != 0) return Fail(e, nullptr);
 
-    auto entries = Matching(listing, mlsd, rest);
+    auto entries = reader.Entries();
     if (entries.empty()) return Fail(ERROR_NO_MORE_FILES, nullptr);
     auto find = std::make_shared<Find>();
     find->connection = c;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,12 @@ struct File : Object {
     bool dataEnded = false;          // the data connection reached its end
     bool finished = false;           // the final reply was read
     DWORD failure = 0;               // a failure that later calls repeat
+    // Binary downloads: the size the server announced (150 reply or SIZE), if it did; data
+    // that ends before it is a failed transfer.
+    std::optional<std::uint64_t> expected;
+    std::uint64_t received = 0;
+    // A bound on the whole transfer (listings), beside the receive timeout of each read.
+    std::optional<Deadline> deadline;
 };
 
 struct Find : Object {
@@ -106,10 +113,19 @@ int LastResponseCode();
 DWORD ReplyError(int code);
 // Whether a name may go into a command: no CR, LF, and of a sane length.
 bool SafeName(LPCSTR name);
+// The error of a reply that does not do what the command needed. A negative reply is its own
+// description; a positive one at the wrong moment is kept behind the words `what`, so that
+// the last response never presents a failure as a success.
+DWORD UnexpectedReply(const Reply& reply, const std::string& what);
+// The error of a reply, kept as the last response behind the words `what`.
+DWORD DescribedFailure(const Reply& reply, const std::string& what);
 
 // ---- connection.cpp: the command/response layer
-// Reads one reply within the receive timeout; 0 or the error (the connection is then broken).
+// Reads one reply within the receive timeout (the whole reply, not each read); 0 or the error
+// (the connection is then broken).
 DWORD ReadReply(Connection& c, Reply& reply);
+// Whether bytes of a reply are already received and not yet taken.
+bool ReplyBuffered(const Connection& c);
 // Sends one command line and reads its reply; 0 or the error of the exchange (a negative
 // reply is not an error here: the caller looks at reply.code).
 DWORD Command(Connection& c, std::string_view line, Reply& reply);
@@ -127,7 +143,9 @@ std::shared_ptr<Connection> ReadyConnection(HINTERNET handle, DWORD& error);
 // ---- data_channel.cpp
 // Opens the data connection for `command` (RETR, STOR, LIST, MLSD ...) and sends it; on success
 // `data` is connected and the server's preliminary reply was read.
-DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data);
+// `preliminary` receives the server's 1xx reply.
+DWORD OpenTransfer(Connection& c, const std::string& command, Socket& data,
+                   Reply* preliminary = nullptr);
 // Reads into out (at most n bytes); got 0 at the end of the data. At the end the final reply
 // is read; a negative one is the error.
 DWORD ReadData(File& f, char* out, std::size_t n, std::size_t& got);

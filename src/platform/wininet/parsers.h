@@ -47,6 +47,9 @@ std::optional<std::uint16_t> ParsePasvPort(std::string_view reply);
 std::optional<std::uint16_t> ParseEpsvPort(std::string_view reply);
 // Folder quoted in "257 "/a ""b"" c" is current", doubled quotes undone.
 std::optional<std::string> ParsePwdReply(std::string_view reply);
+// The size a server announces for a transfer: "150 Opening BINARY mode data connection for
+// a.zip (1234 bytes)." or "213 1234" (SIZE).
+std::optional<std::uint64_t> ParseTransferSize(std::string_view reply);
 // Whether a FEAT reply lists MLST or MLSD.
 bool FeatOffersMlsd(std::string_view reply);
 

@@ -155,6 +155,32 @@ std::optional<std::string> ParsePwdReply(std::string_view reply) {
     return std::nullopt;  // no closing quote
 }
 
+std::optional<std::uint64_t> ParseTransferSize(std::string_view reply) {
+    std::string_view line = reply.substr(0, reply.find_first_of("\r\n"));
+    std::size_t pos = 0;
+    if (line.substr(0, 4) == "213 ") {
+        pos = 4;
+    } else {
+        const std::size_t open = line.rfind('(');
+        if (open == std::string_view::npos) return std::nullopt;
+        const std::size_t close = line.find(')', open);
+        if (close == std::string_view::npos) return std::nullopt;
+        line = line.substr(0, close);
+        if (line.size() < 6 || line.substr(line.size() - 6) != " bytes") return std::nullopt;
+        line.remove_suffix(6);
+        pos = open + 1;
+    }
+    std::uint64_t size = 0;
+    std::size_t digits = 0;
+    for (; pos < line.size() && IsDigit(line[pos]); ++pos, ++digits) {
+        if (digits == 19) return std::nullopt;
+        size = size * 10 + static_cast<std::uint64_t>(line[pos] - '0');
+    }
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    if (digits == 0 || pos != line.size()) return std::nullopt;
+    return size;
+}
+
 bool FeatOffersMlsd(std::string_view reply) {
     std::size_t pos = 0;
     while (pos < reply.size()) {

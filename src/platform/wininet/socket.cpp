@@ -37,6 +37,11 @@ int NewSocket(int family) {
 
 }  // namespace
 
+int Deadline::Left() const {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 std::uint16_t Address::port() const {
     if (family() == AF_INET) {
         return ntohs(reinterpret_cast<const sockaddr_in&>(storage).sin_port);

@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,6 +24,19 @@ struct Address {
     bool SameHost(const Address& other) const;
     // The numeric host text ("127.0.0.1", "::1").
     std::string HostText() const;
+};
+
+// The moment by which a whole exchange (a reply, a greeting, a listing) must be done, so that
+// a peer sending a byte now and then cannot stretch it without end.
+class Deadline {
+  public:
+    explicit Deadline(int timeoutMs) : end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+    // Milliseconds left, rounded up; 0 once the moment has passed.
+    int Left() const;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point end_;
 };
 
 class Socket {

@@ -77,6 +77,25 @@ DWORD SendFrom(File& f, int fd) {
     }
 }
 
+// The size a binary download must reach, as the server announced it; none in ASCII mode, where
+// line ends may be converted on the way.
+std::optional<std::uint64_t> AnnouncedSize(const Connection& c, const Reply& preliminary,
+                                           const std::optional<std::uint64_t>& fromSize) {
+    if (c.type != 'I') return std::nullopt;
+    if (auto size = ParseTransferSize(preliminary.text)) return size;
+    return fromSize;
+}
+
+// The size SIZE reports for a file in binary mode; none when the server does not tell.
+DWORD AskSize(Connection& c, const std::string& name, std::optional<std::uint64_t>& size) {
+    size.reset();
+    if (c.type != 'I') return 0;
+    Reply reply;
+    if (DWORD e = Command(c, "SIZE " + name, reply)) return e;
+    if (reply.code == 213) size = ParseTransferSize(reply.text);
+    return 0;
+}
+
 }  // namespace
 
 bool File::OnClose() {
@@ -106,7 +125,9 @@ HINTERNET FtpOpenFileA(HINTERNET hConnect, LPCSTR lpszFileName, DWORD dwAccess, 
     f->timeouts = c->timeouts;
     if (DWORD e = EnsureType(*c, dwFlags)) return Fail(e, nullptr);
     const std::string command = (f->reading ? "RETR " : "STOR ") + std::string(lpszFileName);
-    if (DWORD e = OpenTransfer(*c, command, f->data)) return Fail(e, nullptr);
+    Reply preliminary;
+    if (DWORD e = OpenTransfer(*c, command, f->data, &preliminary)) return Fail(e, nullptr);
+    if (f->reading) f->expected = AnnouncedSize(*c, preliminary, std::nullopt);
     HINTERNET handle = Register(f, c->id);
     c->openFile = f->id;
     return handle;
@@ -183,9 +204,13 @@ BOOL FtpGetFileA(HINTERNET hConnect, LPCSTR lpszRemoteFile, LPCSTR lpszNewFile, 
 
     File f;
     f.connection = c;
+    std::optional<std::uint64_t> size;
+    Reply preliminary;
     DWORD e = EnsureType(*c, dwFlags);
-    if (e == 0) e = OpenTransfer(*c, "RETR " + std::string(lpszRemoteFile), f.data);
+    if (e == 0) e = AskSize(*c, lpszRemoteFile, size);
+    if (e == 0) e = OpenTransfer(*c, "RETR " + std::string(lpszRemoteFile), f.data, &preliminary);
     if (e == 0) {
+        f.expected = AnnouncedSize(*c, preliminary, size);
         c->openFile = IdOf(hConnect);  // no other call on the connection meanwhile
         e = ReceiveInto(f, fd);
         DWORD end = FinishTransfer(f);

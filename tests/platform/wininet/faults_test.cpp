@@ -18,40 +18,6 @@ using testing::HasSubstr;
 using testing::Not;
 using testing::StartsWith;
 
-class FtpFaults : public testing::Test {
-  protected:
-    void SetUp() override {
-        if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) {
-            GTEST_SKIP() << "pyftpdlib not available";
-        }
-        content_ = RandomBytes(200000, 5);
-        WriteFile(dir_.path / "data.bin", content_);
-    }
-
-    void Start(const std::string& fault = "", const std::string& arg = "", bool mlsd = true,
-               const std::string& host = "127.0.0.1") {
-        FtpServerOptions o;
-        o.root = dir_.path;
-        o.fault = fault;
-        o.faultArg = arg;
-        o.mlsd = mlsd;
-        o.host = host;
-        server_ = std::make_unique<FtpServer>(FtpServer::Kind::Pyftpdlib, o);
-    }
-
-    // Connects; the connection handle may be null (the last error tells why).
-    HINTERNET Connect(DWORD flags = 0, DWORD timeoutMs = 3000) {
-        SetLastError(kSentinel);
-        Open(s_, server_->address(), flags, timeoutMs);
-        return s_.connection;
-    }
-
-    TempDir dir_;
-    std::string content_;
-    std::unique_ptr<FtpServer> server_;
-    Session s_;
-};
-
 TEST_F(FtpFaults, LoginRefusedIs12015WithTheReplyKept) {
     Start();
     Open(s_, server_->address(), 0, 3000, "kelvoran", "wrong");

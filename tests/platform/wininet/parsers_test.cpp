@@ -81,6 +81,17 @@ TEST(ReplyFields, PassiveAndExtendedPassivePorts) {
     EXPECT_EQ(ParseEpsvPort("229 (||6446|)"), std::nullopt);
 }
 
+TEST(ReplyFields, AnnouncedTransferSize) {
+    EXPECT_EQ(ParseTransferSize("150 Opening BINARY mode data connection for a b.zip (5000000000 "
+                                "bytes).\r\n"),
+              5000000000u);
+    EXPECT_EQ(ParseTransferSize("213 1234\r\n"), 1234u);
+    EXPECT_EQ(ParseTransferSize("150 File status okay. About to open data connection.\r\n"),
+              std::nullopt);
+    EXPECT_EQ(ParseTransferSize("150 Here (12x bytes).\r\n"), std::nullopt);
+    EXPECT_EQ(ParseTransferSize("213 \r\n"), std::nullopt);
+}
+
 TEST(ReplyFields, CurrentFolderAndFeatures) {
     EXPECT_EQ(ParsePwdReply("257 \"/a \"\"b\"\" c\" is current directory.\r\n"), "/a \"b\" c");
     EXPECT_EQ(ParsePwdReply("257 \"/\"\r\n"), "/");

@@ -161,7 +161,9 @@ struct RealFolder::Plan {
 // Everything is planned and checked first: a refused entry leaves the target untouched.
 RealFolder::Plan RealFolder::Planned(const FolderItems& items) const {
     Plan plan;
-    auto& [zipPlans, realPlan, total] = plan;
+    auto& zipPlans = plan.zipPlans;
+    auto& realPlan = plan.realPlan;
+    auto& total = plan.total;
     std::map<const ZipFolder*, std::vector<std::string>> zipNames;
     std::vector<const ZipFolder*> zipOrder;
     for (const auto& item : items) {
@@ -188,9 +190,9 @@ RealFolder::Plan RealFolder::Planned(const FolderItems& items) const {
     }
     for (const auto& copy : realPlan) add(copy.size);
     // More than the whole file system holds can never be written, whatever is freed meanwhile.
-    struct statvfs fs;
-    if (::statvfs(host_.c_str(), &fs) == 0 &&
-        total / std::max<std::uint64_t>(fs.f_frsize, 1) > fs.f_blocks)
+    struct statvfs volume;
+    if (::statvfs(host_.c_str(), &volume) == 0 &&
+        total / std::max<std::uint64_t>(volume.f_frsize, 1) > volume.f_blocks)
         throw vberr::Make(vberr::DiskFull);
     return plan;
 }

@@ -19,8 +19,9 @@ int RunWindow(int& argc, char** argv, app::RunMode mode) {
     app::ProgramRun run(application, mode, std::cout);
     // A long extraction shows its progress in the window, as the shell's copy window would.
     shell::SetCopyProgressHandler(
-        [&backend](std::uint64_t done, std::uint64_t total, bool finished) {
-            backend.CopyProgress(done, total, finished);
+        [&backend](std::uint64_t done, std::uint64_t total, bool finished,
+                   const std::string& item) {
+            backend.CopyProgress(done, total, finished, item);
         });
     run.Load();
     backend.Show(application, run.form());

@@ -1,10 +1,13 @@
 // The install step: the product archive extracted into the product folder, the shared
 // components deployed, the desktop shortcut, and the window's finished state.
+#include <exception>
 #include <string>
 
 #include "install/Module1.h"
 #include "install/Module2.h"
 #include "platform/files/files.h"
+#include "platform/files/vb_error.h"
+#include "platform/shell/shell.h"
 #include "window/RunGuard.h"
 #include "window/frmInstall.h"
 
@@ -12,6 +15,15 @@ namespace {
 
 constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
 constexpr forms::Color kRed = forms::RGB(255, 0, 0);
+
+constexpr const char* kProgram = "C:\\Quorimetra\\Kelvoran\\kelvoranX.exe";
+
+// The why of a failure, as the deployment's message box gives it: number and description.
+std::string Reason(const std::exception& e) {
+    if (const auto* vb = dynamic_cast<const VbError*>(&e))
+        return std::to_string(vb->Number) + " - " + vb->Description;
+    return e.what();
+}
 
 }  // namespace
 
@@ -37,6 +49,15 @@ void frmInstall::cmdInstalar_Click() {
         cmdInstalar.Enabled = true;
         return;
     }
+    // An archive without the program (an empty one, say) must not end with a shortcut to
+    // nothing.
+    if (!shell::FileSystemObject().FileExists(kProgram)) {
+        status.ForeColor = kRed;
+        status.Caption =
+            std::string("Arquivo: ") + kProgram + "\r" + "Não encontrado ou está corrompido!";
+        cmdInstalar.Enabled = true;
+        return;
+    }
 
     status.Caption = "Aguarde, registrando Dlls!";
     const bool deployed = RegistraDlls();
@@ -51,7 +72,16 @@ void frmInstall::cmdInstalar_Click() {
     }
 
     pnCheck[2].Visible = true;
-    CriaAtalhoDesktop("kelvoran X", "C:\\Quorimetra\\Kelvoran\\kelvoranX.exe", "", "");
+    try {
+        CriaAtalhoDesktop("kelvoran X", kProgram, "", "");
+    } catch (const std::exception& e) {
+        pnCheck[2].Visible = false;
+        status.ForeColor = kRed;
+        status.Caption = "Erro ao criar o atalho na área de trabalho!";
+        cmdInstalar.Enabled = true;
+        App().MsgBox("Não foi possível criar o atalho na área de trabalho: " + Reason(e));
+        return;
+    }
     status.ForeColor = kGrey;
     status.Caption = "Programa instalado com sucesso!";
     cmdInstalar.Enabled = false;

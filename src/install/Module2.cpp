@@ -68,6 +68,10 @@ bool Extract(frmInstall& form, const std::string& pArquivo, const std::string& p
     const shell::ShellApplication app;
     auto archive = OpenFolder(app, pArquivo);
     const shell::FolderItems items = archive->Items();
+    auto target = OpenFolder(app, destino);
+    // The whole archive is checked before anything is deleted for it: a refused archive leaves
+    // the target folder as it was.
+    target->CheckCopy(items);
     if (pSobrescrever) {
         // Only the archive's top level: clashes inside sub-folders are the copy's to replace.
         for (const shell::FolderItem& item : items) {
@@ -76,7 +80,7 @@ bool Extract(frmInstall& form, const std::string& pArquivo, const std::string& p
             if (fso.FileExists(existing)) files::Kill(existing);
         }
     }
-    OpenFolder(app, destino)->CopyHere(items);
+    target->CopyHere(items);
     archive.reset();
     return true;
 }

@@ -43,6 +43,7 @@ class InstallSequence : public ::testing::Test {
     // The window as the download step leaves it, without a server.
     void ReadyToInstall() {
         window.Load();
+        window.app.SetMousePointer(forms::MousePointer::Default);
         form().pnInicio.Visible = false;
         form().cmdInstalar.Visible = true;
         form().lblEtapa[2].Visible = true;
@@ -171,11 +172,30 @@ TEST_F(InstallSequence, ShortcutFailureIsShownAndSuccessNotClaimed) {
     window.Click("lblInstalar");
 
     ASSERT_EQ(window.backend.messages.size(), 1u);
-    EXPECT_FALSE(window.backend.messages[0].empty());
-    EXPECT_NE(form().lblMensagem[2].Caption.get(), kInstalled);
-    EXPECT_EQ(form().lblFechar.Caption.get(), "Cancelar");
-    EXPECT_FALSE(form().installRunning);
+    const std::string why = "Não foi possível criar o atalho na área de trabalho: ";
+    EXPECT_EQ(window.backend.messages[0].rfind(why, 0), 0u) << window.backend.messages[0];
+    EXPECT_GT(window.backend.messages[0].size(), why.size() + 4) << "a number and a description";
+    EXPECT_EQ(form().lblMensagem[2].Caption.get(), "Erro ao criar o atalho na área de trabalho!");
+    ExpectNotInstalled();
     EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+// The program itself must have arrived: an empty archive, or one without it, is no install.
+TEST_F(InstallSequence, ArchiveWithoutTheProgramIsNotInstalled) {
+    ReadyToInstall();
+    const fs::path archive = prefix.Host("C:\\Quorimetra\\Install\\kelvoranX.zip");
+    // An empty archive is its end record alone.
+    TempPrefix::WriteFile(archive, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    window.Click("lblInstalar");
+    EXPECT_EQ(
+        form().lblMensagem[2].Caption.get(),
+        "Arquivo: C:\\Quorimetra\\Kelvoran\\kelvoranX.exe\rNão encontrado ou está corrompido!");
+    ExpectNotInstalled();
+
+    stagetest::WriteZip(archive, {{"leia.txt", "sem programa"}});
+    window.Click("lblInstalar");
+    ExpectNotInstalled();
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\System32\\COMDLG32.OCX")));
 }
 
 // The whole road on the headless backend: load, start phase against the server, download, install.

@@ -151,6 +151,38 @@ TEST_F(Extraction, FailuresAreReportedOnTheCurrentPhasesLine) {
     EXPECT_TRUE(wine.StartsSettled().empty());
 }
 
+// The pre-extraction deletion waits for the whole archive's check: a refused archive leaves the
+// product's files as they were, top-level clashes included.
+TEST_F(Extraction, RefusedArchiveDeletesNothingOfTheProductFolder) {
+    form().pnInicio.Visible = false;
+    const fs::path folder = prefix.Host(kProductFolder);
+    TempPrefix::WriteFile(folder / "kelvoranX.exe", "installed");
+    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"),
+                        {{"kelvoranX.exe", "new"}, {"dados/../../../fuga.txt", "escaped"}});
+
+    EXPECT_FALSE(Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", kProductFolder));
+
+    EXPECT_EQ(form().lblMensagem[2].ForeColor, kRed);
+    EXPECT_EQ(TempPrefix::ReadFile(folder / "kelvoranX.exe"), "installed");
+}
+
+// An empty target would name the process's current folder on the host: it names nothing.
+TEST_F(Extraction, EmptyTargetEndsOnTheErrorRoad) {
+    form().pnInicio.Visible = false;
+    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
+    const fs::path here = prefix.root / "cwd";
+    fs::create_directories(here);
+    const fs::path before = fs::current_path();
+    fs::current_path(here);
+
+    const bool extracted = Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", "");
+
+    fs::current_path(before);
+    EXPECT_FALSE(extracted);
+    EXPECT_EQ(form().lblMensagem[2].Caption.get(), "Error 53: Folder not found");
+    EXPECT_TRUE(fs::is_empty(here));
+}
+
 TEST_F(Extraction, ShellTemporaryFilesAreCleanedButFoldersKept) {
     form().pnInicio.Visible = false;
     const fs::path temp = prefix.Host("C:\\users\\" + files::UserName() + "\\Temp");

@@ -264,8 +264,10 @@ public:
     virtual void PointerChanged(MousePointer /*pointer*/) {}
     // Keyboard focus moved to the control.
     virtual void FocusChanged(Control* /*control*/) {}
-    // Progress of a long copy (the shell's copy window); finished closes it.
-    virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/, bool /*finished*/) {}
+    // Progress of a long copy (the shell's copy window over the form, naming the file being
+    // copied); finished closes it.
+    virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/, bool /*finished*/,
+                              const std::string& /*item*/) {}
     // Whether the yield may skip the calls that come within the same tick of NowMs as the last
     // one handled (a real clock). A virtual clock, which stands still between a test's steps,
     // wants every call handled.

@@ -59,7 +59,9 @@ public:
         terminated = true;
         exitCode = code;
     }
-    void CopyProgress(std::uint64_t, std::uint64_t, bool) override { ++copyProgressCalls; }
+    void CopyProgress(std::uint64_t, std::uint64_t, bool, const std::string&) override {
+        ++copyProgressCalls;
+    }
     bool ThrottleEvents() const override { return false; }
 
 private:

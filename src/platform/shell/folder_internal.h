@@ -22,6 +22,10 @@ namespace shell::detail {
 class Progress {
   public:
     explicit Progress(std::uint64_t total);
+    // The file whose bytes come next.
+    void Start(const std::string& item) {
+        if (handler_) item_ = item;
+    }
     void Add(std::uint64_t bytes) {
         done_ += bytes;
         if (handler_) Report(false);
@@ -33,6 +37,7 @@ class Progress {
     CopyProgressHandler handler_;
     std::uint64_t total_;
     std::uint64_t done_ = 0;
+    std::string item_;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -48,6 +53,8 @@ class TargetTree {
     TargetTree& operator=(const TargetTree&) = delete;
 
     // The descriptor of the folder at `components` under the root, created where missing.
+    // Temporary files that a killed extraction left in a folder are removed when the folder is
+    // first looked into for a name.
     int OpenFolder(const std::vector<std::string>& components, std::size_t count);
 
     // A file being written into a folder opened by OpenFolder.
@@ -88,9 +95,12 @@ class RealFolder final : public Folder {
     explicit RealFolder(std::filesystem::path host) : host_(std::move(host)) {}
     FolderItems Items() const override;
     void CopyHere(const FolderItems& items) override;
+    void CheckCopy(const FolderItems& items) const override;
     const std::filesystem::path& Host() const { return host_; }
 
   private:
+    struct Plan;
+    Plan Planned(const FolderItems& items) const;
     std::filesystem::path host_;
 };
 
@@ -109,6 +119,7 @@ class ZipFolder final : public Folder {
     static std::unique_ptr<ZipFolder> Open(const std::filesystem::path& host);
     FolderItems Items() const override;
     void CopyHere(const FolderItems& items) override;
+    void CheckCopy(const FolderItems& items) const override;
 
     // The entries under the given top-level names, every one checked as safe to write; throws
     // VbError (nothing written yet) when one is not.

@@ -2,6 +2,7 @@
 // archives as shell folders, and copying their entries into a folder.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,8 +30,10 @@ CopyProgressHandler& Handler() {
     return handler;
 }
 
-// stat() of a Windows path; false when it does not resolve or does not exist.
+// stat() of a Windows path; false when it does not resolve or does not exist. An empty path
+// names nothing (the host would take it as the current folder).
 bool StatWindowsPath(const std::string& path, struct stat& st) {
+    if (path.empty()) return false;
     try {
         return ::stat(files::ToHostPath(path).c_str(), &st) == 0;
     } catch (const VbError&) {
@@ -81,6 +84,7 @@ void CopyRealFile(const RealCopy& item, TargetTree& target, Progress& progress,
     } closer{in};
     const int folder = target.OpenFolder(item.parts, item.parts.size() - 1);
     TargetTree::File out(target, folder, item.parts.back());
+    progress.Start(item.source.filename().string());
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
@@ -122,7 +126,7 @@ void Progress::Report(bool finished) {
     const auto now = std::chrono::steady_clock::now();
     if (!finished && now - last_ < std::chrono::milliseconds(20)) return;
     last_ = now;
-    handler_(done_, total_, finished);
+    handler_(done_, total_, finished, item_);
 }
 
 void Progress::Finish() {
@@ -148,10 +152,18 @@ FolderItems RealFolder::Items() const {
     return items;
 }
 
-void RealFolder::CopyHere(const FolderItems& items) {
-    // Everything is planned and checked first: a refused entry leaves the target untouched.
+struct RealFolder::Plan {
     std::vector<std::pair<const ZipFolder*, std::vector<const ZipFolder::Entry*>>> zipPlans;
     std::vector<RealCopy> realPlan;
+    std::uint64_t total = 0;
+};
+
+// Everything is planned and checked first: a refused entry leaves the target untouched.
+RealFolder::Plan RealFolder::Planned(const FolderItems& items) const {
+    Plan plan;
+    auto& zipPlans = plan.zipPlans;
+    auto& realPlan = plan.realPlan;
+    auto& total = plan.total;
     std::map<const ZipFolder*, std::vector<std::string>> zipNames;
     std::vector<const ZipFolder*> zipOrder;
     for (const auto& item : items) {
@@ -167,14 +179,28 @@ void RealFolder::CopyHere(const FolderItems& items) {
         }
         PlanRealCopy(source, {item.Name}, realPlan);
     }
-    std::uint64_t total = 0;
+    // Declared sizes add up without wrapping, so that a hostile one cannot hide the others.
+    auto add = [&total](std::uint64_t size) {
+        total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+    };
     for (const auto* zip : zipOrder) {
         auto entries = zip->Select(zipNames[zip]);
-        for (const auto* entry : entries) total += entry->size;
+        for (const auto* entry : entries) add(entry->size);
         zipPlans.emplace_back(zip, std::move(entries));
     }
-    for (const auto& copy : realPlan) total += copy.size;
+    for (const auto& copy : realPlan) add(copy.size);
+    // More than the whole file system holds can never be written, whatever is freed meanwhile.
+    struct statvfs volume;
+    if (::statvfs(host_.c_str(), &volume) == 0 &&
+        total / std::max<std::uint64_t>(volume.f_frsize, 1) > volume.f_blocks)
+        throw vberr::Make(vberr::DiskFull);
+    return plan;
+}
 
+void RealFolder::CheckCopy(const FolderItems& items) const { Planned(items); }
+
+void RealFolder::CopyHere(const FolderItems& items) {
+    const auto [zipPlans, realPlan, total] = Planned(items);
     TargetTree target(host_);
     Progress progress(total);
     struct FinishAlways {
@@ -205,6 +231,7 @@ bool FileSystemObject::FileExists(const std::string& path) const {
 }
 
 std::unique_ptr<Folder> ShellApplication::NameSpace(const std::string& path) const {
+    if (path.empty()) return nullptr;
     fs::path host;
     try {
         host = files::ToHostPath(path);

@@ -15,7 +15,7 @@ namespace shell {
 
 // "Scripting.FileSystemObject"
 class FileSystemObject {
-public:
+  public:
     bool folderexists(const std::string& path) const;  // a folder (not a file) exists
     bool FileExists(const std::string& path) const;    // a file (not a folder) exists
 };
@@ -25,17 +25,17 @@ class Folder;
 // One top-level entry of a shell folder: a file or a sub-folder, of a real folder or of a zip
 // archive.
 class FolderItem {
-public:
-    std::string Name;     // the entry's name
+  public:
+    std::string Name;  // the entry's name
     bool IsFolder = false;
     const Folder* Parent = nullptr;
-    std::string Path;     // inside the archive ("sub/") or the host path of a real entry
+    std::string Path;  // inside the archive ("sub/") or the host path of a real entry
 };
 
 // A folder's top-level entries in the shell's order (archive order for a zip, names in order for
 // a real folder).
 class FolderItems {
-public:
+  public:
     std::vector<FolderItem> entries;
     std::int32_t Count() const { return static_cast<std::int32_t>(entries.size()); }
     const FolderItem& Item(std::int32_t index) const { return entries.at(index); }
@@ -45,7 +45,7 @@ public:
 
 // A shell folder: a real folder, or a zip archive read as a folder.
 class Folder {
-public:
+  public:
     virtual ~Folder() = default;
     virtual FolderItems Items() const = 0;
     // Copies the given entries, sub-folders with their contents, into this folder. Zip entries
@@ -53,17 +53,22 @@ public:
     // land outside it (absolute name, "..", drive letter, link) is refused before anything is
     // written. Existing files are replaced.
     virtual void CopyHere(const FolderItems& items) = 0;
+    // Raises the error that CopyHere(items) would raise before writing anything (an entry that
+    // is unsafe or beyond the limits, more data declared than the target's file system holds),
+    // and writes nothing: a caller can check an archive before it clears room for it.
+    virtual void CheckCopy(const FolderItems& items) const = 0;
 };
 
 // Progress of a running CopyHere, as the shell's own copy window shows it: bytes done of the
-// total, called at most every few milliseconds and once with finished=true at the end.
-using CopyProgressHandler =
-    std::function<void(std::uint64_t done, std::uint64_t total, bool finished)>;
+// total and the name of the file being copied (as inside the archive or the source folder),
+// called at most every few milliseconds and once with finished=true at the end.
+using CopyProgressHandler = std::function<void(std::uint64_t done, std::uint64_t total,
+                                               bool finished, const std::string& item)>;
 void SetCopyProgressHandler(CopyProgressHandler handler);
 
 // "Shell.Application"
 class ShellApplication {
-public:
+  public:
     // The folder object for a folder or a zip archive; nullptr when the path cannot be opened.
     std::unique_ptr<Folder> NameSpace(const std::string& path) const;
 };
@@ -71,7 +76,7 @@ public:
 // A shortcut (.lnk) being prepared; Save writes it as a Shell Link file carrying exactly the
 // properties set here.
 class WshShortcut {
-public:
+  public:
     explicit WshShortcut(std::string fullName) : FullName(std::move(fullName)) {}
     std::string FullName;
     std::string TargetPath;
@@ -84,7 +89,7 @@ public:
 
 // "WScript.Shell"
 class WshShell {
-public:
+  public:
     // "Desktop": the current user's desktop folder, C:\users\<user>\Desktop (created if missing).
     std::string SpecialFolders(const std::string& name) const;
     std::unique_ptr<WshShortcut> CreateShortcut(const std::string& path) const;
@@ -94,7 +99,8 @@ public:
 std::vector<std::uint8_t> BuildShellLink(const WshShortcut& shortcut);
 
 // True when a zip entry name may be written under a target folder: relative, no "..", no drive
-// letter, no NUL or control character (used by CopyHere, and by the fuzz target).
+// letter, no NUL or control character, no component longer than 255 bytes and no more than 128
+// components (used by CopyHere, and by the fuzz target).
 bool IsSafeEntryName(const std::string& entryName);
 
 }  // namespace shell

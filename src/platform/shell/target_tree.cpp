@@ -2,11 +2,13 @@
 // renamed into place only when complete.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 
 #include "platform/files/files.h"
 #include "platform/shell/folder_internal.h"
@@ -14,12 +16,33 @@
 namespace shell::detail {
 namespace {
 
-// Folder descriptors kept open at once; a deep archive beyond this reopens from the root.
+// Folder descriptors kept open at once. A path is entered with all of its folders open, so
+// no path may be deeper; when the cache is full it is emptied and the path opened anew.
 constexpr std::size_t kMaxOpenFolders = 256;
+
+constexpr std::string_view kTempPrefix = ".kx-";
+constexpr std::string_view kTempSuffix = ".part";
 
 std::string TempName() {
     static std::atomic<unsigned> counter{0};
-    return ".kx-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".part";
+    return std::string(kTempPrefix) + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+           std::string(kTempSuffix);
+}
+
+// A temporary file left by an extraction whose process no longer runs: ".kx-<pid>-<n>.part".
+bool IsStaleTemp(std::string_view name) {
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return false;
+    name.remove_prefix(kTempPrefix.size());
+    name.remove_suffix(kTempSuffix.size());
+    const auto dash = name.find('-');
+    if (dash == std::string_view::npos || dash + 1 == name.size()) return false;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + dash, pid);
+    if (error != std::errc() || end != name.data() + dash || pid <= 0) return false;
+    for (const char c : name.substr(dash + 1)) {
+        if (c < '0' || c > '9') return false;
+    }
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 }  // namespace
@@ -76,6 +99,10 @@ TargetTree::Entry& TargetTree::Scanned(const std::string& key) {
     while (const dirent* d = ::readdir(dir)) {
         const std::string name = d->d_name;
         if (name == "." || name == "..") continue;
+        struct stat st;
+        if (IsStaleTemp(name) && ::fstatat(entry.fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && ::unlinkat(entry.fd, d->d_name, 0) == 0)
+            continue;
         // The first name in sorted order wins when several differ only in case.
         auto [it, inserted] = entry.names.emplace(files::FoldCase(name), name);
         if (!inserted && name < it->second) it->second = name;
@@ -93,16 +120,16 @@ std::string TargetTree::ActualName(const std::string& key, const std::string& na
 }
 
 int TargetTree::OpenFolder(const std::vector<std::string>& components, std::size_t count) {
+    if (count >= kMaxOpenFolders) {
+        throw VbError(vberr::PathFileAccess, "Path/File access error: folders nested too deep");
+    }
+    if (folders_.size() + count > kMaxOpenFolders) CloseAll();
     std::string key;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string childKey = key + "/" + files::FoldCase(components[i]);
         if (folders_.count(childKey) != 0) {
             key = childKey;
             continue;
-        }
-        if (folders_.size() >= kMaxOpenFolders) {
-            CloseAll();
-            return OpenFolder(components, count);
         }
         const int parent = folders_.at(key).fd;
         const std::string actual = ActualName(key, components[i]);

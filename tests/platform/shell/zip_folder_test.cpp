@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -177,15 +180,90 @@ TEST(ZipFolder, ProgressEndsWithTheTotalAndFinished) {
     TempPrefix prefix;
     testzip::Write(prefix.DriveC() / "a.zip",
                    {{"a.bin", std::string(3000000, 'a')}, {"b/c.bin", std::string(1000, 'c')}});
-    std::vector<std::tuple<std::uint64_t, std::uint64_t, bool>> calls;
-    shell::SetCopyProgressHandler([&](std::uint64_t done, std::uint64_t total, bool finished) {
-        calls.emplace_back(done, total, finished);
-    });
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, bool, std::string>> calls;
+    shell::SetCopyProgressHandler(
+        [&](std::uint64_t done, std::uint64_t total, bool finished, const std::string& item) {
+            calls.emplace_back(done, total, finished, item);
+        });
     ExtractAll("C:\\a.zip", "C:\\");
     shell::SetCopyProgressHandler(nullptr);
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back(), std::make_tuple(std::uint64_t{3001000}, std::uint64_t{3001000}, true));
+    EXPECT_EQ(std::get<3>(calls.front()), "a.bin");
+    EXPECT_EQ(calls.back(),
+              std::make_tuple(std::uint64_t{3001000}, std::uint64_t{3001000}, true, "b/c.bin"));
     for (std::size_t i = 0; i + 1 < calls.size(); ++i) EXPECT_FALSE(std::get<2>(calls[i]));
+}
+
+// Shapes that once hung or crashed the extraction (a path as deep as the folder cache or far
+// deeper), or would flood the user's status line (a name of 64 KiB) or memory (more entries
+// than any product has): each is refused before anything is written, in a short message.
+TEST(ZipFolder, HostileShapesAreRefusedBeforeWriting) {
+    TempPrefix prefix;
+    const fs::path out = prefix.DriveC() / "out";
+    TempPrefix::WriteFile(out / "keep.txt", "kept");
+    auto deep = [](int levels) {
+        std::string name;
+        for (int i = 0; i < levels; ++i) name += "d/";
+        return name + "f.txt";
+    };
+    std::vector<testzip::Entry> many;
+    for (int i = 0; i <= 100000; ++i) many.push_back({"m/" + std::to_string(i), ""});
+    const std::vector<std::pair<std::string, std::vector<testzip::Entry>>> shapes = {
+        {"256 deep", {{"keep.txt", "new"}, {deep(256), "x"}}},
+        {"10000 deep", {{"keep.txt", "new"}, {deep(10000), "x"}}},
+        {"64 KiB name", {{"keep.txt", "new"}, {std::string(65000, 'n'), "x"}}},
+        {"100001 entries", std::move(many)},
+    };
+    for (const auto& [shape, entries] : shapes) {
+        SCOPED_TRACE(shape);
+        testzip::Write(prefix.DriveC() / "hostile.zip", entries);
+        const std::string refusal = RefusalOf("C:\\hostile.zip", "C:\\out");
+        EXPECT_NE(refusal, "");
+        EXPECT_LT(refusal.size(), 300u) << refusal.substr(0, 300);
+        EXPECT_EQ(FilesUnder(out), std::vector<std::string>{"keep.txt"});
+        EXPECT_EQ(TempPrefix::ReadFile(out / "keep.txt"), "kept");
+    }
+}
+
+// A run killed while it writes leaves its temporary file; the next extraction into that folder
+// removes it, and leaves alone one of a process that still runs.
+TEST(ZipFolder, TemporaryFileOfAKilledRunIsRemovedByTheNext) {
+    TempPrefix prefix;
+    const fs::path out = prefix.DriveC() / "out";
+    fs::create_directories(out / "sub");
+    std::string big(8 << 20, '\0');
+    std::mt19937 gen(3);
+    for (auto& c : big) c = static_cast<char>(gen());
+    testzip::Write(prefix.DriveC() / "a.zip", {{"sub/big.bin", big}});
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        for (const auto& name : FilesUnder(out)) {
+            if (name.find(".kx-") != std::string::npos) names.push_back(name);
+        }
+        return names;
+    };
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        shell::SetCopyProgressHandler(
+            [](std::uint64_t done, std::uint64_t, bool, const std::string&) {
+                if (done > 0) ::kill(::getpid(), SIGKILL);
+            });
+        ExtractAll("C:\\a.zip", "C:\\out");
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(temporaries().size(), 1u);
+    const std::string running = ".kx-" + std::to_string(::getpid()) + "-999999.part";
+    TempPrefix::WriteFile(out / "sub" / running, "another run's");
+
+    ExtractAll("C:\\a.zip", "C:\\out");
+
+    EXPECT_EQ(temporaries(), std::vector<std::string>{"sub/" + running});
+    EXPECT_EQ(TempPrefix::ReadFile(out / "sub" / "big.bin"), big);
 }
 
 TEST(ShellApplication, NameSpaceIsNothingForMissingPathsAndOtherFiles) {

@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QTimer>
@@ -128,7 +129,8 @@ struct QtBackend::Impl : InputSink {
     bool pumpScheduled = false;
     bool overrideCursor = false;
     std::optional<QCursor> hand;
-    std::unique_ptr<QProgressDialog> copyWindow;
+    // Owned by the form's widget too, which may go first.
+    QPointer<QProgressDialog> copyWindow;
     std::int64_t copyStartMs = -1;
     std::int64_t copyPaintMs = -1;
 
@@ -351,7 +353,8 @@ struct QtBackend::Impl : InputSink {
     }
 
     void CloseCopyWindow() {
-        copyWindow.reset();
+        delete copyWindow.data();
+        copyWindow = nullptr;
         copyStartMs = -1;
         copyPaintMs = -1;
     }
@@ -512,7 +515,8 @@ void QtBackend::FocusChanged(Control* control) {
     }
 }
 
-void QtBackend::CopyProgress(std::uint64_t done, std::uint64_t total, bool finished) {
+void QtBackend::CopyProgress(std::uint64_t done, std::uint64_t total, bool finished,
+                             const std::string& item) {
     if (finished) {
         impl_->CloseCopyWindow();
         return;
@@ -521,16 +525,33 @@ void QtBackend::CopyProgress(std::uint64_t done, std::uint64_t total, bool finis
     if (impl_->copyStartMs < 0) impl_->copyStartMs = now;
     if (!impl_->copyWindow) {
         if (now - impl_->copyStartMs < kCopyWindowDelayMs) return;
-        auto window = std::make_unique<QProgressDialog>();
+        // The window belongs to the form that started the copy, as the shell's copy dialog
+        // belongs to the window that called it: in front of it and centred on it.
+        QWidget* owner = nullptr;
+        for (const auto& [form, widget] : impl_->windows) {
+            if (widget->isVisible()) owner = widget.get();
+        }
+        auto* window = new QProgressDialog(owner);
         window->setWindowTitle(QStringLiteral("Copiando..."));
         window->setCancelButton(nullptr);
         window->setRange(0, 1000);
         window->setMinimumDuration(0);
         window->setAutoClose(false);
         window->setAutoReset(false);
+        window->setMinimumWidth(360);
         window->show();
-        impl_->copyWindow = std::move(window);
+        if (owner) {
+            QRect frame = window->frameGeometry();
+            frame.moveCenter(owner->frameGeometry().center());
+            window->move(frame.topLeft());
+        }
+        impl_->copyWindow = window;
     }
+    // The file's own name, as the shell shows it, without the folders above it.
+    const auto slash = item.find_last_of("/\\");
+    const QString name =
+        QString::fromStdString(slash == std::string::npos ? item : item.substr(slash + 1));
+    if (impl_->copyWindow->labelText() != name) impl_->copyWindow->setLabelText(name);
     const int value =
         total ? static_cast<int>(std::min<std::uint64_t>(1000, done * 1000 / total)) : 0;
     impl_->copyWindow->setValue(value);

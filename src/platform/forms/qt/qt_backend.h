@@ -35,7 +35,8 @@ public:
     void Invalidate(Control& control) override;
     void PointerChanged(MousePointer pointer) override;
     void FocusChanged(Control* control) override;
-    void CopyProgress(std::uint64_t done, std::uint64_t total, bool finished) override;
+    void CopyProgress(std::uint64_t done, std::uint64_t total, bool finished,
+                      const std::string& item) override;
 
     struct Impl;
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QThread>
 
 #include <memory>
@@ -203,20 +204,27 @@ TEST_F(QtBackendTest, ClickDuringAYieldEndsTheProgramFromInsideTheHandler) {
     EXPECT_EQ(app.ExitCode(), 3);
 }
 
-TEST_F(QtBackendTest, LongCopyShowsAProgressWindowUntilItFinishes) {
+// The copy window belongs to the form: owned by it, centred on it, naming the file.
+TEST_F(QtBackendTest, LongCopyShowsAProgressWindowOverTheFormUntilItFinishes) {
     auto copyWindow = [] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->isVisible() && w->windowTitle() == "Copiando...") return w;
+            if (w->isVisible() && w->windowTitle() == "Copiando...")
+                return qobject_cast<QProgressDialog*>(w);
         }
-        return static_cast<QWidget*>(nullptr);
+        return static_cast<QProgressDialog*>(nullptr);
     };
-    backend().CopyProgress(0, 1000, false);
+    backend().CopyProgress(0, 1000, false, "dados/base.mdb");
     EXPECT_EQ(copyWindow(), nullptr);  // a short copy shows nothing
     const std::int64_t start = backend().NowMs();
     while (backend().NowMs() - start < 320) QThread::msleep(10);
-    backend().CopyProgress(500, 1000, false);
-    EXPECT_NE(copyWindow(), nullptr);
-    backend().CopyProgress(1000, 1000, true);
+    backend().CopyProgress(500, 1000, false, "dados/base.mdb");
+    QProgressDialog* window = copyWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->parentWidget(), top());
+    EXPECT_EQ(window->labelText(), "base.mdb");
+    EXPECT_LE(
+        (window->frameGeometry().center() - top()->frameGeometry().center()).manhattanLength(), 2);
+    backend().CopyProgress(1000, 1000, true, "dados/base.mdb");
     EXPECT_EQ(copyWindow(), nullptr);
 }
 

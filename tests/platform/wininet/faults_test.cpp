@@ -20,7 +20,7 @@ using testing::StartsWith;
 
 TEST_F(FtpFaults, LoginRefusedIs12015WithTheReplyKept) {
     Start();
-    Open(s_, server_->address(), 0, 3000, "kelvoran", "wrong");
+    Open(s_, server_->address(), 0, 3000, testsupport::kFtpUser, "wrong");
     EXPECT_EQ(s_.connection, nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_LOGIN_FAILURE);
     EXPECT_THAT(LastResponse(), StartsWith("530"));
@@ -56,11 +56,11 @@ TEST_F(FtpFaults, ServerPortComesFromTheNameOrTheArgument) {
     SetTimeouts(s.root, 3000);
     s.connection =
         InternetConnectA(s.root, "127.0.0.1", static_cast<INTERNET_PORT>(server_->port()),
-                         "kelvoran", "Kv7q2Rm9Xa", INTERNET_SERVICE_FTP, 0, 0);
+                         testsupport::kFtpUser, testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_NE(s.connection, nullptr) << GetLastError();
     // ":port" in the name wins over the argument.
-    HINTERNET second = InternetConnectA(s.root, server_->address().c_str(), 1, "kelvoran",
-                                        "Kv7q2Rm9Xa", INTERNET_SERVICE_FTP, 0, 0);
+    HINTERNET second = InternetConnectA(s.root, server_->address().c_str(), 1, testsupport::kFtpUser,
+                                        testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_NE(second, nullptr) << GetLastError();
     InternetCloseHandle(second);
 }

@@ -76,7 +76,8 @@ inline void SetTimeouts(HINTERNET h, DWORD ms) {
 // Opens a root handle with the given timeouts and connects to `address`; the handles stay
 // in the session even when the connection fails (connection is then null).
 inline void Open(Session& s, const std::string& address, DWORD flags, DWORD timeoutMs = 3000,
-                 const char* user = "kelvoran", const char* password = "Kv7q2Rm9Xa") {
+                 const char* user = testsupport::kFtpUser,
+                 const char* password = testsupport::kFtpPassword) {
     s.root = InternetOpenA("Vorn FTP Client", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     ASSERT_NE(s.root, nullptr);
     SetTimeouts(s.root, timeoutMs);

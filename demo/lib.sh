@@ -92,7 +92,7 @@ demo_prefix() {
         fi
         demo_prefix_without_components "$prefix"
         WINEPREFIX="$prefix" timeout 120 "$demo_wineserver" -w || true
-        demo_prefix_seconds=$(echo "$(date +%s.%N) - $started" | bc)
+        demo_prefix_seconds=$(printf '%.1f' "$(echo "$(date +%s.%N) - $started" | bc)")
         # Wine links the desktop to the home folder; the demo's shortcut stays in the prefix.
         local desktop="$prefix/drive_c/users/$user/Desktop"
         if [ -L "$desktop" ]; then

@@ -192,7 +192,9 @@ else
 fi
 elapsed=$((SECONDS - run_started))
 echo "run folder: $run_dir (server log: $server_log)"
-echo "time: ${elapsed} s in all, of which Wine's first set-up of the prefix ${demo_prefix_seconds} s"
+share=$(echo "100 * $demo_prefix_seconds / ($elapsed + 0.001)" | bc)
+echo "time: ${elapsed} s in all, of which Wine's first set-up of the prefix" \
+    "${demo_prefix_seconds} s (${share} %)"
 echo "installer exit code: $status"
 if [ "$status" -eq 0 ] && [ "$checks_failed" -ne 0 ]; then
     echo "checks failed: $checks_failed"

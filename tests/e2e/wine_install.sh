@@ -70,12 +70,19 @@ failed=0
 (cd "$stage" && exec "${demo_installer_env[@]}" ./instalador /quiet) >"$work/out" 2>"$work/err" &
 installer_pid=$!
 zombies=""
+declare -A seen=()
 deadline=$((SECONDS + 180))
 while kill -0 "$installer_pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
-    # A zombie seen twice, a tenth of a second apart, was not being reaped.
-    now=$({ ps --ppid "$installer_pid" -o pid=,stat= || true; } | awk '$2 ~ /^Z/ {print $1}' | sort)
-    [ -z "$now" ] || [ -z "${last:-}" ] || zombies="$zombies $(comm -12 <(echo "$last") <(echo "$now") | tr '\n' ' ')"
-    last=$now
+    # A zombie that stays for ten samples (a second or more) is not being reaped; a busy
+    # machine may delay the reaping of one for a moment.
+    declare -A now=()
+    for pid in $({ ps --ppid "$installer_pid" -o pid=,stat= || true; } | awk '$2 ~ /^Z/ {print $1}'); do
+        now[$pid]=$((${seen[$pid]:-0} + 1))
+        [ "${now[$pid]}" -ne 10 ] || zombies="$zombies $pid"
+    done
+    seen=()
+    for pid in "${!now[@]}"; do seen[$pid]=${now[$pid]}; done
+    unset now
     sleep 0.1
 done
 if kill -0 "$installer_pid" 2>/dev/null; then

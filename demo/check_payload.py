@@ -23,6 +23,8 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
+# The folder with the built Windows programs, from "--windows DIR" on the command line.
+WINDOWS_DIR = None
 USER, PASSWORD = "kelvoran", "Kv7q2Rm9Xa"
 
 # Written out here rather than taken from make_payload.py, so a slip there shows up.
@@ -293,5 +295,50 @@ class ServerLifecycle(unittest.TestCase):
         self.assertIn("mysql.zip", result.stderr)
 
 
+class BuiltWindowsPrograms(unittest.TestCase):
+    """With the programs built by MinGW-w64: a 64-bit product, and libraries that register."""
+
+    @classmethod
+    def setUpClass(cls):
+        if WINDOWS_DIR is None:
+            raise unittest.SkipTest("MinGW-w64 is not installed: no Windows programs were built")
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.out = Path(cls.tmp.name) / "payload"
+        make_payload(cls.out, "--windows", str(WINDOWS_DIR))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def coff(self, image):
+        """(machine, characteristics, optional-header magic, subsystem) of a PE image."""
+        self.assertEqual(image[:2], b"MZ")
+        pe = struct.unpack_from("<I", image, 0x3C)[0]
+        self.assertEqual(image[pe:pe + 4], b"PE\0\0")
+        machine, characteristics = struct.unpack_from("<H16xH", image, pe + 4)
+        magic, subsystem = struct.unpack_from("<H66xH", image, pe + 24)
+        return machine, characteristics & 0x2000, magic, subsystem
+
+    def test_product_is_a_64_bit_windows_program(self):
+        with zipfile.ZipFile(self.out / "kelvoranx.zip") as archive:
+            program = archive.read("kelvoranX.exe")
+        self.assertEqual(self.coff(program), (0x8664, 0, 0x020B, 2))
+        self.assertIn("/smoke".encode("utf-16-le"), program)
+
+    def test_registered_components_are_libraries_that_register_and_data_stays_data(self):
+        dlls = self.out / "Dlls"
+        for name in EXPECTED_COMPONENTS:
+            image = (dlls / name).read_bytes()
+            if name.endswith((".SRG", ".DEP")):
+                self.assertNotEqual(image[:2], b"MZ", name)
+                continue
+            self.assertEqual(self.coff(image), (0x8664, 0x2000, 0x020B, 3), name)
+            for export in (b"DllRegisterServer\0", b"DllUnregisterServer\0"):
+                self.assertIn(export, image, name)
+
+
 if __name__ == "__main__":
+    if len(sys.argv) >= 3 and sys.argv[1] == "--windows":
+        WINDOWS_DIR = Path(sys.argv[2])
+        del sys.argv[1:3]
     unittest.main(verbosity=2)

@@ -59,12 +59,169 @@ demo_stage() {
     cp -r "$demo_payload/Dlls" "$stage/Dlls"
 }
 
-# A Wine-style prefix of a workstation that already has the database engine's shared folder.
+# Wine, when installed: sets demo_wine (the loader) and demo_wineserver, or leaves them empty.
+demo_find_wine() {
+    demo_wine=$(command -v wine64 || command -v wine || true)
+    [ -n "$demo_wine" ] || [ ! -x /usr/lib/wine/wine64 ] || demo_wine=/usr/lib/wine/wine64
+    demo_wineserver=$(command -v wineserver || true)
+    [ -n "$demo_wineserver" ] || [ ! -x /usr/lib/wine/wineserver ] ||
+        demo_wineserver=/usr/lib/wine/wineserver
+    [ -n "$demo_wine" ] && [ -n "$demo_wineserver" ]
+}
+
+# Quiet Wine that asks for nothing: no debug channels, no Mono or Gecko downloads, no menu
+# entries written into the user's home.
+demo_wine_env() {
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
+}
+
+# A prefix of a workstation that already has the database engine's shared folder: set up by
+# Wine (wineboot, waited for, with no display so that no Wine window shows) when Wine is
+# installed, else only its folders. Sets demo_prefix_seconds to the set-up's time.
 demo_prefix() {
-    local prefix=$1 user=$2
-    mkdir -p "$prefix/drive_c/windows/System32" \
-        "$prefix/drive_c/users/$user/Desktop" "$prefix/drive_c/users/$user/Temp" \
-        "$prefix/drive_c/Program Files/Common Files/microsoft shared/DAO"
+    local prefix=$1 user=$2 started
+    demo_prefix_seconds=0
+    mkdir -p "$prefix"
+    if [ -n "${demo_wine:-}" ]; then
+        started=$(date +%s.%N)
+        if ! WINEPREFIX="$prefix" timeout 300 env -u DISPLAY -u WAYLAND_DISPLAY \
+            "$demo_wine" wineboot --init >"$prefix/wineboot.log" 2>&1; then
+            echo "Wine could not set up the prefix $prefix (log: $prefix/wineboot.log)" >&2
+            return 1
+        fi
+        demo_prefix_without_components "$prefix"
+        WINEPREFIX="$prefix" timeout 120 "$demo_wineserver" -w || true
+        demo_prefix_seconds=$(printf '%.1f' "$(echo "$(date +%s.%N) - $started" | bc)")
+        # Wine links the desktop to the home folder; the demo's shortcut stays in the prefix.
+        local desktop="$prefix/drive_c/users/$user/Desktop"
+        if [ -L "$desktop" ]; then
+            rm "$desktop"
+        fi
+    fi
+    demo_mkdir "$prefix" drive_c windows System32
+    demo_mkdir "$prefix" drive_c users "$user" Desktop
+    demo_mkdir "$prefix" drive_c users "$user" Temp
+    demo_mkdir "$prefix" drive_c "Program Files" "Common Files" "microsoft shared" DAO
+}
+
+# Wine's prefix brings libraries of its own under some of the components' names (riched32.dll):
+# the demo's workstation lacks every component, so the installer deploys and registers all of
+# them, and Wine is told to load the deployed library rather than its built-in one.
+demo_prefix_without_components() {
+    local prefix=$1 row root rest registered file name
+    for row in "${demo_components[@]}"; do
+        IFS='|' read -r root rest registered <<<"$row"
+        [ "$root" = windir ] || continue
+        local parts=()
+        IFS=/ read -r -a parts <<<"$rest"
+        file=$(host_path "$prefix/drive_c" windows "${parts[@]}") || continue
+        rm -f "$file"
+        name=${rest##*/}
+        name=$(tr 'A-Z' 'a-z' <<<"${name%.[Dd][Ll][Ll]}")
+        WINEPREFIX="$prefix" timeout 60 "$demo_wine" reg add 'HKCU\Software\Wine\DllOverrides' \
+            /v "$name" /d native /f >/dev/null 2>&1 || return 1
+    done
+}
+
+# Makes the folder BASE/comp1/comp2/..., each component matched first without regard to case
+# against what exists, as Windows names are (Wine's "system32" is the installer's "System32").
+demo_mkdir() {
+    local path=$1 part next
+    shift
+    for part in "$@"; do
+        next=$(find "$path" -mindepth 1 -maxdepth 1 -iname "$part" -print -quit 2>/dev/null)
+        if [ -z "$next" ]; then
+            next="$path/$part"
+            mkdir "$next"
+        fi
+        path=$next
+    done
+}
+
+# The 26 shared components, as the installer deploys them: destination root variable, path
+# under it, and whether regsvr32 registers it.
+demo_components=(
+    "windir|System32/COMDLG32.OCX|yes" "windir|System32/htsecurit.ocx|yes"
+    "windir|System32/msado26.tlb|yes" "windir|System32/mscomct2.ocx|yes"
+    "windir|System32/MSCOMCTL.OCX|yes" "windir|System32/MSDBRPT.DLL|yes"
+    "windir|System32/MSDBRPT.SRG|no" "windir|System32/MSDBRPTR.DEP|no"
+    "windir|System32/MSDBRPTR.DLL|yes" "windir|System32/MSFLXGRD.OCX|yes"
+    "windir|System32/MSMASK32.OCX|yes" "windir|System32/MSO.DLL|yes"
+    "windir|System32/MSPPT.OLB|yes" "windir|System32/msstdfmt.dll|yes"
+    "windir|System32/RICHED32.DLL|yes" "windir|System32/RICHTX32.OCX|yes"
+    "windir|System32/TABCTL32.OCX|yes" "windir|System32/THREED32.OCX|yes"
+    "windir|System32/VB5DB.DLL|yes" "windir|MSJET35.DLL|yes" "windir|MSJINT35.DLL|yes"
+    "windir|MSJTER35.DLL|yes" "windir|MSRD2X35.DLL|yes" "windir|msvbvm60.DLL|yes"
+    "windir|VB6STKIT.DLL|yes"
+    "CommonProgramFiles|microsoft shared/DAO/DAO350.DLL|yes"
+)
+
+# Checks what a run with real Wine left in PREFIX for USER and prints one line per check;
+# returns the number of checks that failed. Waits (with bounds) for the connector's set-up and
+# for the registrations, then starts the product through the desktop shortcut with /smoke.
+demo_check_wine_results() {
+    local prefix=$1 user=$2 failed=0 drive_c row root rest registered host found
+    drive_c="$prefix/drive_c"
+    export WINEPREFIX="$prefix"
+
+    local marker="" waited=0
+    while [ "$waited" -lt 600 ]; do
+        marker=$(host_path "$drive_c" Quorimetra Install conector_instalado.txt) && break
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    if [ -n "$marker" ]; then
+        echo "connector set-up ran: $(tr -d '\r' <"$marker" | iconv -f CP1252 -t UTF-8)"
+    else
+        echo "connector set-up: FAILED, no conector_instalado.txt after 60 s"
+        failed=$((failed + 1))
+    fi
+
+    # The registrations run on their own; the prefix's server ends once they all have.
+    timeout 120 "$demo_wineserver" -w || echo "(Wine still busy after 120 s)"
+    local keys
+    keys=$(timeout 60 "$demo_wine" reg query 'HKCU\Software\Quorimetra\Demo\Components' 2>/dev/null |
+        tr -d '\r' | sed -n 's/^HKEY_CURRENT_USER\\Software\\Quorimetra\\Demo\\Components\\//p')
+    local placed=0 wanted=0 found_keys=0 missing_files="" missing_keys=""
+    for row in "${demo_components[@]}"; do
+        IFS='|' read -r root rest registered <<<"$row"
+        if [ "$root" = windir ]; then host="windows"; else host="Program Files/Common Files"; fi
+        local parts=()
+        IFS=/ read -r -a parts <<<"$host/$rest"
+        if host_path "$drive_c" "${parts[@]}" >/dev/null; then
+            placed=$((placed + 1))
+        else
+            missing_files="$missing_files ${rest##*/}"
+        fi
+        [ "$registered" = yes ] || continue
+        wanted=$((wanted + 1))
+        if grep -qixF "${rest##*/}" <<<"$keys"; then
+            found_keys=$((found_keys + 1))
+        else
+            missing_keys="$missing_keys ${rest##*/}"
+        fi
+    done
+    echo "components in the system folders: $placed of ${#demo_components[@]}${missing_files:+, missing:$missing_files}"
+    echo "registrations in HKCU\Software\Quorimetra\Demo\Components: $found_keys of $wanted${missing_keys:+, missing:$missing_keys}"
+    [ "$placed" -eq "${#demo_components[@]}" ] || failed=$((failed + 1))
+    [ "$found_keys" -eq "$wanted" ] || failed=$((failed + 1))
+
+    local shortcut smoke
+    if shortcut=$(host_path "$drive_c" users "$user" Desktop "kelvoran X.lnk"); then
+        timeout 60 "$demo_wine" start /wait /unix "$shortcut" /smoke >/dev/null 2>&1 || true
+        timeout 60 "$demo_wineserver" -w || true
+    fi
+    if [ -z "${shortcut:-}" ]; then
+        echo "product started through the shortcut: FAILED, no kelvoran X.lnk on the desktop"
+        failed=$((failed + 1))
+    elif smoke=$(host_path "$drive_c" Quorimetra Kelvoran kelvoranX-smoke.txt); then
+        echo "product started through the shortcut: yes ($(tr -d '\r' <"$smoke"))"
+    else
+        echo "product started through the shortcut: FAILED, no kelvoranX-smoke.txt"
+        failed=$((failed + 1))
+    fi
+    return "$failed"
 }
 
 # The environment the installer runs in: the Windows-style variables stay unset so the
@@ -74,11 +231,12 @@ demo_installer_env=(env -u TEMP -u Temp -u temp -u TMP -u WINDIR -u windir
 
 # Without Wine, the programs the installer starts (mysql.bat, regsvr32) cannot run, and a
 # component whose registration cannot be started stops the deployment. The stand-in in no-wine/
-# records each start in $WINEPREFIX/started-programs.log instead. Sets demo_wine_stand_in.
+# records each start in $WINEPREFIX/started-programs.log instead; it is used only where Wine is
+# not installed. Sets demo_wine_stand_in, and demo_wine and demo_wineserver where Wine is.
 demo_use_wine_stand_in_if_needed() {
     demo_wine_stand_in=0
-    if command -v wine >/dev/null || command -v wine64 >/dev/null ||
-        [ -x /usr/lib/wine/wine64 ]; then
+    if demo_find_wine; then
+        demo_wine_env
         return 0
     fi
     demo_wine_stand_in=1

@@ -4,7 +4,12 @@
 Into the output folder (default demo/payload/) it writes:
   kelvoranx.zip  the product archive: kelvoranX.exe and the product's folders at its top level
   mysql.zip      the database package: mysql.bat and mysql_conector.msi at its top level
-  Dlls/          the 26 shared-component stand-ins, in the sub-folders the installer copies from
+  Dlls/          the 26 shared components, in the sub-folders the installer copies from
+
+With --windows DIR (the folder where the build put the demo's Windows programs), kelvoranX.exe
+is the demo product built from windows/kelvoranX.c, and the 24 registered components are copies
+of the library built from windows/component.c, which registers itself under its own file name;
+the two data files stay data. Without it, both are stand-ins that Wine cannot run.
 
 Every byte is generated here from fixed seeds and fixed timestamps, so two runs give identical
 files. Each file is written under a temporary name and renamed, so a server reading the folder
@@ -31,6 +36,8 @@ STAND_IN_NOTE = (
 )
 
 # The shared components the installer deploys, as (sub-folder of Dlls, file name).
+# MSDBRPT.SRG and MSDBRPTR.DEP are data files, never registered.
+DATA_COMPONENTS = {"MSDBRPT.SRG", "MSDBRPTR.DEP"}
 COMPONENTS = [
     ("WinSysPath", "COMDLG32.OCX"),
     ("WinSysPath", "htsecurit.ocx"),
@@ -170,14 +177,14 @@ def help_page(title: str, paragraphs: int) -> bytes:
             f"<p>{STAND_IN_NOTE}</p></body></html>\n").encode("utf-8")
 
 
-def product_entries():
+def product_entries(program: bytes):
     """Yields (name, content, compress) for the product archive, in archive order.
 
     Folder entries end with "/" and have no content. Already-dense data is stored, the rest
     deflated, as an archiving tool would do.
     """
     rng = random.Random(20240301)
-    yield "kelvoranX.exe", minimal_pe32("kelvoranX.exe: " + STAND_IN_NOTE), True
+    yield "kelvoranX.exe", program, True
     yield "LEIAME.txt", ("kelvoran X (demonstração)\r\n\r\n" + STAND_IN_NOTE +
                          "\r\nAs pastas Relatorios, Imagens, Dados e Ajuda contêm dados de"
                          " exemplo.\r\n").encode("utf-8"), True
@@ -235,13 +242,13 @@ def write_atomically(path: Path, fill) -> None:
         temporary.unlink(missing_ok=True)
 
 
-def write_product(path: Path, big_mib: int) -> int:
+def write_product(path: Path, big_mib: int, program: bytes) -> int:
     count = 0
 
     def fill(out):
         nonlocal count
         with zipfile.ZipFile(out, "w") as archive:
-            for name, content, compress in product_entries():
+            for name, content, compress in product_entries(program):
                 archive.writestr(entry_info(name, compress), content or b"")
                 count += 1
             if big_mib > 0:
@@ -275,11 +282,13 @@ def component_stand_in(name: str, index: int) -> bytes:
     return header + random.Random(name).randbytes(2048 + index * 512)
 
 
-def write_components(dlls: Path) -> None:
+def write_components(dlls: Path, library: bytes | None) -> None:
     for index, (folder, name) in enumerate(COMPONENTS):
         target = dlls / folder
         target.mkdir(parents=True, exist_ok=True)
         content = component_stand_in(name, index)
+        if library is not None and name not in DATA_COMPONENTS:
+            content = library
         write_atomically(target / name, lambda out, data=content: out.write(data))
 
 
@@ -290,17 +299,32 @@ def main(argv=None) -> int:
                         help=f"output folder (default {default_out})")
     parser.add_argument("--big-mib", type=int, default=0, metavar="N",
                         help="add N MiB of incompressible data to the product archive")
+    parser.add_argument("--windows", type=Path, metavar="DIR",
+                        help="folder with the built kelvoranX.exe and component.dll")
     args = parser.parse_args(argv)
     if args.big_mib < 0:
         parser.error("--big-mib must not be negative")
 
+    program, library = None, None
+    if args.windows is not None:
+        try:
+            program = (args.windows / "kelvoranX.exe").read_bytes()
+            library = (args.windows / "component.dll").read_bytes()
+        except OSError as error:
+            parser.error(f"--windows {args.windows}: {error.strerror}: {error.filename}")
+    else:
+        print("no built Windows programs given (--windows): kelvoranX.exe and the components "
+              "are stand-ins that Wine cannot run", file=sys.stderr)
+        program = minimal_pe32("kelvoranX.exe: " + STAND_IN_NOTE)
+
     args.out.mkdir(parents=True, exist_ok=True)
-    entries = write_product(args.out / "kelvoranx.zip", args.big_mib)
+    entries = write_product(args.out / "kelvoranx.zip", args.big_mib, program)
     write_database_package(args.out / "mysql.zip")
-    write_components(args.out / "Dlls")
+    write_components(args.out / "Dlls", library)
     size = (args.out / "kelvoranx.zip").stat().st_size
+    kind = "built" if library is not None else "stand-in"
     print(f"payload in {args.out}: kelvoranx.zip ({entries} entries, {size} bytes), "
-          f"mysql.zip, Dlls ({len(COMPONENTS)} components)")
+          f"mysql.zip, Dlls ({len(COMPONENTS)} components, {kind} programs)")
     return 0
 
 

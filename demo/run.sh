@@ -5,9 +5,10 @@
 #               [--throttle KBPS] [--big-mib N]
 #
 # Installs the Debian packages it needs (as root), builds the installer, makes the payload,
-# stages the installer beside the Dlls folder, starts the demo FTP server on the address the
-# installer was built with, runs the installer and prints what it installed. The exit code is
-# the installer's.
+# stages the installer beside the Dlls folder, has Wine set up a fresh prefix, starts the demo
+# FTP server on the address the installer was built with, runs the installer and checks what it
+# installed: the connector's set-up, the 24 registrations, and the product started through the
+# desktop shortcut. The exit code is the installer's, or 1 when one of those checks fails.
 set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -47,6 +48,7 @@ while [ $# -gt 0 ]; do
     shift
 done
 case "$build_dir" in /*) ;; *) build_dir="$(pwd)/$build_dir" ;; esac
+run_started=$SECONDS
 
 have_display() { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }
 
@@ -68,8 +70,16 @@ if [ "$build" -eq 1 ]; then
     # Configured every time: cheap once the cache exists, and it mends a failed earlier try.
     echo "== configuring $build_dir"
     cmake -S "$demo_root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DINSTALLER_WITH_QT=ON
-    echo "== building the installer in $build_dir"
-    cmake --build "$build_dir" -j2 --target instalador
+    echo "== building the installer and the demo's Windows programs in $build_dir"
+    cmake --build "$build_dir" -j2 --target instalador demo_windows
+fi
+windows_dir="$build_dir/demo/windows"
+if [ -f "$windows_dir/kelvoranX.exe" ] && [ -f "$windows_dir/component.dll" ]; then
+    payload_windows=(--windows "$windows_dir")
+else
+    payload_windows=()
+    echo "no MinGW-w64 here (install the package g++-mingw-w64-x86-64-posix): the demo's" \
+        "product and components are stand-ins that Wine cannot run"
 fi
 installer="$build_dir/src/app/instalador"
 if [ ! -x "$installer" ]; then
@@ -82,7 +92,8 @@ demo_settings "$build_dir" || exit 1
 
 # --- payload, stage and prefix ----------------------------------------------------------------
 echo "== making the payload"
-"$demo_python" "$demo_dir/make_payload.py" "$demo_payload" ${big_mib:+--big-mib "$big_mib"}
+"$demo_python" "$demo_dir/make_payload.py" "$demo_payload" ${big_mib:+--big-mib "$big_mib"} \
+    "${payload_windows[@]}"
 
 run_dir=$(demo_run_dir)
 demo_runtime_dir "$run_dir"
@@ -90,16 +101,19 @@ stage="$run_dir/stage"
 prefix="$run_dir/prefix"
 user=${USER:-$(id -un)}
 demo_stage "$stage" "$installer"
-demo_prefix "$prefix" "$user"
-export WINEPREFIX="$prefix"
 export USER="$user"
 echo "stage:  $stage"
 echo "prefix: $prefix"
 demo_use_wine_stand_in_if_needed
 if [ "$demo_wine_stand_in" -eq 1 ]; then
-    echo "no Wine here: the programs the installer starts are only recorded, in" \
-        "$prefix/started-programs.log"
+    echo "no Wine here (install the package wine64): the programs the installer starts are" \
+        "only recorded, in $prefix/started-programs.log"
+else
+    echo "== setting up the Wine prefix ($demo_wine wineboot --init)"
 fi
+demo_prefix "$prefix" "$user" || exit 1
+export WINEPREFIX="$prefix"
+[ "$demo_wine_stand_in" -eq 1 ] || echo "Wine prefix ready in ${demo_prefix_seconds} s"
 
 # --- server -----------------------------------------------------------------------------------
 server_log="$run_dir/server.log"
@@ -150,20 +164,6 @@ else
 fi
 if install=$(host_path "$drive_c" Quorimetra Install); then
     echo "install folder: $(ls -A "$install" | tr '\n' ' ')"
-    if [ -f "$install/conector_instalado.txt" ]; then
-        echo "connector set-up ran: $(tr -d '\r' <"$install/conector_instalado.txt")"
-    fi
-fi
-windows=$(host_path "$drive_c" windows) || windows="$drive_c/windows"
-if system32=$(host_path "$windows" System32); then
-    echo "components in windows/System32 ($(find "$system32" -maxdepth 1 -type f | wc -l)):" \
-        "$(ls "$system32" | tr '\n' ' ')"
-fi
-echo "components in windows ($(find "$windows" -maxdepth 1 -type f | wc -l)):" \
-    "$(find "$windows" -maxdepth 1 -type f -printf '%f\n' | sort | tr '\n' ' ')"
-dao=$(host_path "$drive_c" "Program Files" "Common Files" "microsoft shared" DAO) || dao=""
-if [ -n "$dao" ] && [ -n "$(ls -A "$dao")" ]; then
-    echo "components in Common Files/microsoft shared/DAO: $(ls "$dao" | tr '\n' ' ')"
 fi
 if desktop=$(host_path "$drive_c" users "$user" Desktop) &&
     shortcut=$(host_path "$desktop" "kelvoran X.lnk"); then
@@ -176,12 +176,28 @@ if desktop=$(host_path "$drive_c" users "$user" Desktop) &&
 else
     echo "shortcut: none on the desktop"
 fi
-started="$prefix/started-programs.log"
-if [ -f "$started" ]; then
-    echo "programs started through the Wine stand-in ($(wc -l <"$started")):"
-    sed 's/^/  /' "$started" | sort | head -n 4
-    [ "$(wc -l <"$started")" -le 4 ] || echo "  ..."
+checks_failed=0
+if [ "$demo_wine_stand_in" -eq 1 ]; then
+    started="$prefix/started-programs.log"
+    if [ -f "$started" ]; then
+        echo "programs started through the Wine stand-in ($(wc -l <"$started")):"
+        sed 's/^/  /' "$started" | sort | head -n 4
+        [ "$(wc -l <"$started")" -le 4 ] || echo "  ..."
+    fi
+    echo "(no Wine: nothing was registered or started for real)"
+else
+    demo_check_wine_results "$prefix" "$user" || checks_failed=$?
+    log=$(host_path "$drive_c" users "$user" Temp instalador-programas.log) || log="none"
+    echo "output of the programs the installer started: $log"
 fi
+elapsed=$((SECONDS - run_started))
 echo "run folder: $run_dir (server log: $server_log)"
+share=$(echo "100 * $demo_prefix_seconds / ($elapsed + 0.001)" | bc)
+echo "time: ${elapsed} s in all, of which Wine's first set-up of the prefix" \
+    "${demo_prefix_seconds} s (${share} %)"
 echo "installer exit code: $status"
+if [ "$status" -eq 0 ] && [ "$checks_failed" -ne 0 ]; then
+    echo "checks failed: $checks_failed"
+    exit 1
+fi
 exit "$status"

@@ -53,7 +53,11 @@ demo_settings "$build_dir" || exit 1
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-"$demo_python" "$demo_dir/make_payload.py" "$demo_payload" >/dev/null
+payload_windows=()
+if [ -f "$build_dir/demo/windows/kelvoranX.exe" ] && [ -f "$build_dir/demo/windows/component.dll" ]; then
+    payload_windows=(--windows "$build_dir/demo/windows")
+fi
+"$demo_python" "$demo_dir/make_payload.py" "$demo_payload" "${payload_windows[@]}" >/dev/null
 package_size=$(stat -c %s "$demo_payload/mysql.zip")
 product_size=$(stat -c %s "$demo_payload/kelvoranx.zip")
 run_dir=$(demo_run_dir)

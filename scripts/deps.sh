@@ -8,7 +8,9 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev libgmock-dev googletest
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
   xvfb xauth python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
-  zip unzip curl
+  zip unzip curl bc iproute2 procps imagemagick
+  # Wine runs the programs the installer starts; MinGW-w64 builds the demo's Windows programs.
+  wine64 g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -7,6 +7,8 @@
 #include "app/CommandLine.h"
 #include "app/ProgramRun.h"
 #include "app/QuietBackend.h"
+#include "app/UnattendedDriver.h"
+#include "platform/files/files.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/qt/qt_backend.h"
 #include "platform/shell/shell.h"
@@ -38,11 +40,21 @@ int RunQuiet() {
     return run.ExitCode(backend.Run(application));
 }
 
+// Wine sets a new prefix up at the first program started in it, with a window of its own over
+// ours: the prefix is made ready first. Without a drive C, the flow's own failure says the same.
+void PrepareWine() {
+    const std::string noDriveC = files::PrepareWinePrefix([](const std::string& text) {
+        std::cout << app::UnattendedDriver::FormatLine(text) << std::endl;
+    });
+    if (!noDriveC.empty()) std::cerr << noDriveC << std::endl;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const app::CommandLine line = app::ParseCommandLine(arguments);
+    if (line.mode != app::RunMode::Help && line.mode != app::RunMode::Invalid) PrepareWine();
     switch (line.mode) {
         case app::RunMode::Help:
             std::cout << app::Usage();

@@ -60,6 +60,8 @@ TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
     const fs::path program = prefix.appDir / "instalador";
     fs::copy_file(INSTALLER_PROGRAM, program);
     TempPrefix::WriteFile(prefix.appDir / "mysql_conector.msi", "x");
+    // A prefix that Wine has set up, so that the program does not have Wine build it first.
+    TempPrefix::WriteFile(prefix.root / "system.reg", "WINE REGISTRY Version 2\n#arch=win64\n");
     const fs::path out = prefix.root / "stdout.txt";
     const fs::path err = prefix.root / "stderr.txt";
 

@@ -4,9 +4,12 @@
 // Failures are raised as VbError with the runtime's numbers (53, 70, 75, 76, ...).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,17 +70,45 @@ constexpr int vbNormalFocus = 1;
 constexpr int vbMinimizedFocus = 2;
 
 // Starts a program from a command line without waiting and returns its process id. No shell
-// takes part: the first word (or the quoted first part) is the program, the rest are its
-// arguments split as Windows splits them. A Windows program (.exe, .com) or batch file (.bat,
-// .cmd) runs through Wine where it is installed (a batch file through "cmd /c"), with the same
-// WINEPREFIX; a program without a host file that Wine would find in its system folder (such as
-// regsvr32) runs through Wine too. Throws VbError 53 when the program cannot be started.
+// takes part: the quoted first part is the program; unquoted, it is the longest part ended by a
+// blank that names an existing file (as given or with ".exe"), as Windows reads a path with
+// blanks, else the first word; the rest are its arguments split as Windows splits them. A Windows
+// program (.exe, .com) or batch file (.bat, .cmd) runs through Wine where it is installed (a batch
+// file through "cmd /c"), with the same WINEPREFIX; a program without a host file that Wine would
+// find in its system folder (such as regsvr32) runs through Wine too. What the program prints goes
+// to StartedProgramsLog(), never to our own output, and it is reaped when it ends. Throws VbError
+// 53 when the program cannot be started.
 double Shell(const std::string& commandLine, int windowStyle = vbMinimizedFocus);
+
+// Waits at most `timeout` for a program that Shell() started to end: its exit code (128 plus
+// the signal's number when killed), or nothing while it runs or when it is not ours. An exit
+// code is handed out once.
+std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout);
+
+// Host path of the log that takes what started programs print: "instalador-programas.log" in
+// the Temp folder. Throws VbError 76 when that folder's drive cannot be resolved.
+std::filesystem::path StartedProgramsLog();
+
+// The Wine loader that runs Windows programs here: "wine" or "wine64" on PATH, else Debian's
+// /usr/lib/wine/wine64; "" when Wine is not installed.
+std::string WineLoader();
+
+// Makes the Wine prefix ready before programs are started in it. When Wine is installed and
+// has not set the prefix up yet (it holds no registry), `status` is told and "wineboot --init"
+// runs without a display, so that no Wine window appears, waited for at most `timeout`. Returns
+// "" when the installer can go on; else, when there is no drive C and no Wine to make one, a
+// text that names the missing folder and says how to make it.
+std::string PrepareWinePrefix(const std::function<void(const std::string&)>& status,
+                              std::chrono::seconds timeout = std::chrono::seconds(300));
+
+// The text above for a missing drive C (also the description of the VbError 76 that a path on
+// that drive raises).
+std::string MissingDriveCText();
 
 // A local file opened for raw bytes, closed when destroyed. Reads and writes go through a
 // buffer of its own (64 KiB), so small chunks cost no system call each. Errors are VbError.
 class BinaryFile {
-public:
+  public:
     enum class Mode { Read, Write };  // Write creates the file when absent and does not cut it.
     BinaryFile(const std::string& windowsPath, Mode mode);
     ~BinaryFile();
@@ -92,7 +123,7 @@ public:
     void TruncateHere();
     void Close();
 
-private:
+  private:
     void Flush();
     void Fail(int errorNumber) const;
 

@@ -66,7 +66,9 @@ std::optional<std::string> DriveRoot(char letter) {
     std::error_code ec;
     const fs::path target = fs::canonical(link, ec);
     if (!ec) return target.string();
-    if (letter == 'c') return (prefix / "drive_c").string();
+    if (letter == 'c' && fs::is_directory(prefix / "drive_c", ec)) {
+        return (prefix / "drive_c").string();
+    }
     if (letter == 'z') return std::string("/");
     return std::nullopt;
 }
@@ -158,6 +160,9 @@ fs::path ToHostPath(const std::string& windowsPath) {
     const std::string_view path = windowsPath;
     if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
         const auto root = DriveRoot(path[0]);
+        if (!root && (path[0] == 'c' || path[0] == 'C')) {
+            throw VbError(vberr::PathNotFound, MissingDriveCText());
+        }
         if (!root) throw vberr::Make(vberr::PathNotFound);
         return Resolve(*root, SplitComponents(path.substr(2)));
     }
@@ -173,7 +178,8 @@ fs::path ToHostPath(const std::string& windowsPath) {
 std::string ToWindowsPath(const fs::path& hostPath) {
     std::error_code ec;
     const fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath, ec), ec);
-    const fs::path driveC = fs::weakly_canonical(*DriveRoot('c'), ec);
+    const auto driveRoot = DriveRoot('c');
+    const fs::path driveC = driveRoot ? fs::weakly_canonical(*driveRoot, ec) : fs::path();
 
     auto relativeUnder = [](const fs::path& path, const fs::path& base) -> std::optional<fs::path> {
         auto p = path.begin();
@@ -190,7 +196,7 @@ std::string ToWindowsPath(const fs::path& hostPath) {
 
     std::string drive = "Z:";
     fs::path rest;
-    if (auto under = relativeUnder(absolute, driveC)) {
+    if (auto under = driveRoot ? relativeUnder(absolute, driveC) : std::nullopt) {
         drive = "C:";
         rest = *under;
     } else {

@@ -6,11 +6,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/files/files.h"
@@ -67,23 +71,56 @@ std::vector<std::string> SplitArguments(std::string_view text) {
     return args;
 }
 
-// The program part of a command line: the quoted first part, or the first word. Backslashes are
-// plain characters there, as in a Windows path.
+std::string LowerExtension(const std::string& name) {
+    const auto dot = name.find_last_of('.');
+    const auto slash = name.find_last_of("\\/");
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    return FoldCase(name.substr(dot));
+}
+
+bool IsRegularFile(const std::string& hostPath) {
+    struct stat st;
+    return ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Host file of a Windows program path, tried as given and, without an extension, with ".exe".
+std::optional<std::string> ProgramFile(const std::string& windowsPath) {
+    if (windowsPath.find_first_of("\\/:") == std::string::npos) return std::nullopt;
+    std::vector<std::string> candidates{windowsPath};
+    if (LowerExtension(windowsPath).empty()) candidates.push_back(windowsPath + ".exe");
+    for (const std::string& candidate : candidates) {
+        try {
+            if (IsRegularFile(ToHostPath(candidate).string())) return candidate;
+        } catch (const VbError&) {
+            return std::nullopt;  // a drive that the prefix does not know
+        }
+    }
+    return std::nullopt;
+}
+
+// The program part of a command line: the quoted first part; or, unquoted, the longest part
+// ended by a blank (before any quote) that names an existing file, as Windows reads a path
+// with blanks in it; else the first word. Backslashes are plain characters there.
 std::pair<std::string, std::string_view> SplitProgram(std::string_view line) {
     std::size_t i = 0;
     while (i < line.size() && IsBlank(line[i])) ++i;
-    std::string program;
     if (i < line.size() && line[i] == '"') {
         const auto close = line.find('"', i + 1);
         const auto end = close == std::string_view::npos ? line.size() : close;
-        program = std::string(line.substr(i + 1, end - i - 1));
-        i = close == std::string_view::npos ? line.size() : close + 1;
-    } else {
-        const auto start = i;
-        while (i < line.size() && !IsBlank(line[i])) ++i;
-        program = std::string(line.substr(start, i - start));
+        const auto next = close == std::string_view::npos ? line.size() : close + 1;
+        return {std::string(line.substr(i + 1, end - i - 1)), line.substr(next)};
     }
-    return {program, line.substr(i)};
+    const std::size_t start = i;
+    std::size_t firstEnd = start;
+    while (firstEnd < line.size() && !IsBlank(line[firstEnd])) ++firstEnd;
+    const std::size_t quote = std::min(line.find('"', start), line.size());
+    for (std::size_t end = quote; end > firstEnd; --end) {
+        if (end < line.size() && !IsBlank(line[end])) continue;
+        if (IsBlank(line[end - 1])) continue;
+        const std::string candidate(line.substr(start, end - start));
+        if (auto program = ProgramFile(candidate)) return {*program, line.substr(end)};
+    }
+    return {std::string(line.substr(start, firstEnd - start)), line.substr(firstEnd)};
 }
 
 bool IsExecutable(const std::string& path) {
@@ -110,42 +147,20 @@ std::optional<std::string> FindWine() {
     return std::nullopt;
 }
 
-std::string LowerExtension(const std::string& name) {
-    const auto dot = name.find_last_of('.');
-    const auto slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return FoldCase(name.substr(dot));
-}
-
-// The programs started here, reaped on later calls so that none stays a zombie for long. Only
-// our own children are waited for: other parts of the process may wait for theirs.
-std::mutex& ChildrenMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-std::vector<pid_t>& Children() {
-    static std::vector<pid_t> children;
-    return children;
-}
-
-void ReapFinishedChildren() {
-    auto& children = Children();
-    children.erase(std::remove_if(children.begin(), children.end(),
-                                  [](pid_t pid) {
-                                      int status = 0;
-                                      return ::waitpid(pid, &status, WNOHANG) != 0;
-                                  }),
-                   children.end());
-}
-
-// The child's environment: ours, with WINEPREFIX set to the prefix we resolve paths in.
-std::vector<std::string> ChildEnvironment() {
+// The child's environment: ours, with WINEPREFIX set to the prefix we resolve paths in, less
+// the variables named in `drop`, plus `extra`.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& drop,
+                                          const std::vector<std::string>& extra) {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "WINEPREFIX=", 11) == 0) continue;
-        env.emplace_back(*entry);
+        const std::string_view text = *entry;
+        const std::string_view name = text.substr(0, text.find('='));
+        if (name == "WINEPREFIX") continue;
+        if (std::find(drop.begin(), drop.end(), name) != drop.end()) continue;
+        env.emplace_back(text);
     }
     env.push_back("WINEPREFIX=" + WinePrefix().string());
+    env.insert(env.end(), extra.begin(), extra.end());
     return env;
 }
 
@@ -157,9 +172,134 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return out;
 }
 
+// The log of started programs, opened for appending with a line that names the program; or
+// /dev/null when the Temp folder cannot take it.
+int OpenOutput(const std::vector<std::string>& argv) {
+    std::string log;
+    try {
+        log = StartedProgramsLog().string();
+    } catch (const VbError&) {
+    }
+    int fd =
+        log.empty() ? -1 : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::string header = std::string("--- ") + stamp + " ";
+    for (const auto& arg : argv) header += (&arg == &argv.front() ? "" : " ") + arg;
+    header += '\n';
+    [[maybe_unused]] const auto written = ::write(fd, header.data(), header.size());
+    return fd;
+}
+
+// Programs started here, each waited for by a thread of its own so that none stays a zombie
+// once it ends; their exit codes are kept until asked for. Only our own children are waited
+// for: other parts of the process may wait for theirs.
+struct Reaper {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::map<pid_t, std::optional<int>> programs;
+};
+
+Reaper& TheReaper() {
+    static auto* reaper = new Reaper;  // never destroyed: its threads may outlive main()
+    return *reaper;
+}
+
+void Reap(pid_t pid) {
+    int status = 0;
+    pid_t result;
+    do {
+        result = ::waitpid(pid, &status, 0);
+    } while (result < 0 && errno == EINTR);
+    int code = -1;
+    if (result == pid) code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    Reaper& reaper = TheReaper();
+    std::lock_guard lock(reaper.mutex);
+    reaper.programs[pid] = code;
+    reaper.ended.notify_all();
+}
+
+void Watch(pid_t pid) {
+    Reaper& reaper = TheReaper();
+    {
+        std::lock_guard lock(reaper.mutex);
+        // Exit codes nobody asked for are dropped once they pile up.
+        if (reaper.programs.size() > 512) {
+            std::erase_if(reaper.programs,
+                          [](const auto& entry) { return entry.second.has_value(); });
+        }
+        reaper.programs[pid] = std::nullopt;
+    }
+    try {
+        std::thread(Reap, pid).detach();
+    } catch (const std::system_error&) {
+        Reap(pid);  // no thread to spare: wait here rather than leave a zombie
+    }
+}
+
 }  // namespace
 
+namespace detail {
+
+std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& dropEnvironment,
+                           const std::vector<std::string>& extraEnvironment) {
+    const int output = OpenOutput(argv);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output, 1);
+        posix_spawn_file_actions_adddup2(&actions, output, 2);
+    }
+    // Nothing of ours (sockets, archives being written) is handed on to the program.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+
+    auto env = ChildEnvironment(dropEnvironment, extraEnvironment);
+    auto args = argv;
+    auto argvPointers = Pointers(args);
+    auto envPointers = Pointers(env);
+
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argvPointers.data(),
+                                    envPointers.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (output >= 0) ::close(output);
+    if (error != 0) return std::nullopt;
+    Watch(pid);
+    return pid;
+}
+
+}  // namespace detail
+
+std::string WineLoader() { return FindWine().value_or(""); }
+
+std::filesystem::path StartedProgramsLog() {
+    return ToHostPath(Environ("Temp")) / "instalador-programas.log";
+}
+
+std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout) {
+    Reaper& reaper = TheReaper();
+    std::unique_lock lock(reaper.mutex);
+    const auto key = static_cast<pid_t>(pid);
+    const auto done = [&] {
+        const auto it = reaper.programs.find(key);
+        return it == reaper.programs.end() || it->second.has_value();
+    };
+    reaper.ended.wait_for(lock, timeout, done);
+    const auto it = reaper.programs.find(key);
+    if (it == reaper.programs.end() || !it->second) return std::nullopt;
+    const int code = *it->second;
+    reaper.programs.erase(it);
+    return code;
+}
+
 double Shell(const std::string& commandLine, int windowStyle) {
+    (void)windowStyle;  // no window to show or hide on this host: the output goes to the log
     const auto [program, rest] = SplitProgram(commandLine);
     if (program.empty()) throw vberr::Make(vberr::InvalidProcedureCall);
     const std::vector<std::string> arguments = SplitArguments(rest);
@@ -172,10 +312,7 @@ double Shell(const std::string& commandLine, int windowStyle) {
         } catch (const VbError&) {
             throw vberr::Make(vberr::FileNotFound);
         }
-        struct stat st;
-        if (::stat(host->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            throw vberr::Make(vberr::FileNotFound);
-        }
+        if (!IsRegularFile(*host)) throw vberr::Make(vberr::FileNotFound);
     }
 
     const std::string extension = LowerExtension(program);
@@ -198,29 +335,9 @@ double Shell(const std::string& commandLine, int windowStyle) {
     }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (windowStyle == vbHide) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    }
-    // Nothing of ours (sockets, archives being written) is handed on to the program.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-    auto env = ChildEnvironment();
-    auto argvPointers = Pointers(argv);
-    auto envPointers = Pointers(env);
-
-    std::lock_guard lock(ChildrenMutex());
-    ReapFinishedChildren();
-    pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argvPointers.data(),
-                                    envPointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw vberr::Make(vberr::FileNotFound);
-    Children().push_back(pid);
-    return static_cast<double>(pid);
+    const auto pid = detail::Spawn(argv, {}, {});
+    if (!pid) throw vberr::Make(vberr::FileNotFound);
+    return static_cast<double>(*pid);
 }
 
 }  // namespace files

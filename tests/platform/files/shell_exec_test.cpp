@@ -1,11 +1,13 @@
-// Shell() is checked through a stand-in "wine" on PATH that records what it was given.
+// Shell() and the prefix set-up are checked through a stand-in "wine" on PATH that records
+// what it was given.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +32,10 @@ class FakeWine {
                 "out=\"$(dirname \"$0\")\"\n"
                 "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out/argv.tmp\"\n"
                 "printf '%s\\n' \"$WINEPREFIX\" > \"$out/prefix\"\n"
+                "printf '%s\\n' \"${DISPLAY-unset}\" > \"$out/display\"\n"
                 "o=$(readlink /proc/$$/fd/1); echo \"$o\" > \"$out/stdout\"\n"
                 "f=$(ls /proc/$$/fd); echo \"$f\" > \"$out/fds\"\n"
+                "echo \"fixme: said by $1\"; echo \"err: also by $1\" >&2\n"
                 "mv \"$out/argv.tmp\" \"$out/argv\"\n");
             fs::permissions(folder_ / "wine", fs::perms::owner_all);
         }
@@ -60,10 +64,7 @@ class FakeWine {
 };
 
 void WaitFor(double pid) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(static_cast<pid_t>(pid), &status, 0), static_cast<pid_t>(pid));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(30)), std::optional<int>(0));
 }
 
 int ShellError(const std::string& line) {
@@ -96,7 +97,6 @@ TEST(Shell, BatchFileRunsThroughWineCmdHiddenWithSamePrefix) {
     const auto argv = wine.Lines("argv");
     EXPECT_EQ(argv, (std::vector<std::string>{"cmd", "/c", "C:\\Quorimetra\\Install\\mysql.bat"}));
     EXPECT_EQ(wine.Lines("prefix"), std::vector<std::string>{prefix.root.string()});
-    EXPECT_EQ(wine.Lines("stdout"), std::vector<std::string>{"/dev/null"});
     for (const auto& fd : wine.Lines("fds")) EXPECT_NE(fd, std::to_string(leaked));
 }
 
@@ -107,8 +107,27 @@ TEST(Shell, RegistrationToolGetsItsArgumentsSplitTheWindowsWay) {
                          files::vbMinimizedFocus));
     EXPECT_EQ(wine.Lines("argv"),
               (std::vector<std::string>{"regsvr32", "/s", "C:\\windows\\System32\\COMDLG32.OCX"}));
-    // Not hidden: the program keeps our standard output.
-    EXPECT_NE(wine.Lines("stdout"), std::vector<std::string>{"/dev/null"});
+}
+
+// Whatever the window style, the program's output and errors land in the log in Temp, each
+// start under a line that names it.
+TEST(Shell, ProgramOutputGoesToTheLogInTemp) {
+    TempPrefix prefix;
+    FakeWine wine(prefix.root / "bin");
+    WaitFor(files::Shell("regsvr32 /s x.ocx", files::vbMinimizedFocus));
+    WaitFor(files::Shell("cmd /c y", files::vbHide));
+
+    const fs::path log =
+        prefix.Host("C:\\users\\" + files::UserName() + "\\Temp") / "instalador-programas.log";
+    EXPECT_EQ(files::StartedProgramsLog(), log);
+    EXPECT_EQ(wine.Lines("stdout"), std::vector<std::string>{log.string()});
+    const std::string text = TempPrefix::ReadFile(log);
+    const auto first =
+        text.find("regsvr32 /s x.ocx\nfixme: said by regsvr32\nerr: also by regsvr32\n");
+    const auto second = text.find("cmd /c y\nfixme: said by cmd\nerr: also by cmd\n");
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_NE(second, std::string::npos) << text;
+    EXPECT_EQ(text.rfind("--- ", first), 0u) << text;
 }
 
 TEST(Shell, QuotingRulesOfWindowsCommandLines) {
@@ -143,16 +162,75 @@ TEST(Shell, MissingProgramOrMissingWineIsFileNotFound) {
     EXPECT_EQ(ShellError("regsvr32 /s x"), 53);
 }
 
-TEST(Shell, ReapsFinishedChildren) {
+// A program that ends is reaped at once, with no later start needed: no zombie stays behind.
+TEST(Shell, ReapsAProgramWhenItEnds) {
     TempPrefix prefix;
     FakeWine wine(prefix.root / "bin");
-    const auto first = static_cast<pid_t>(files::Shell("regsvr32 one", files::vbHide));
-    // Wait until it has exited without reaping it, then start another one.
-    for (int i = 0; i < 500 && !fs::exists(prefix.root / "bin" / "argv"); ++i) ::usleep(10000);
-    siginfo_t info{};
-    ASSERT_EQ(::waitid(P_PID, first, &info, WEXITED | WNOWAIT), 0);
-    const auto second = static_cast<pid_t>(files::Shell("regsvr32 two", files::vbHide));
-    EXPECT_EQ(::waitpid(first, nullptr, WNOHANG), -1);  // already reaped by the second call
-    EXPECT_EQ(errno, ECHILD);
-    EXPECT_EQ(::waitpid(second, nullptr, 0), second);
+    const double pid = files::Shell("regsvr32 one", files::vbHide);
+    const fs::path proc = "/proc/" + std::to_string(static_cast<pid_t>(pid));
+    for (int i = 0; i < 1000 && fs::exists(proc); ++i) ::usleep(10000);
+    EXPECT_FALSE(fs::exists(proc));
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(1)), std::optional<int>(0));
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(0)), std::nullopt);  // handed out
+}
+
+// An installer in a folder whose name has blanks and an accent starts its batch file unquoted,
+// as the local road does: the longest part that names a file is the program, even past a file
+// that a shorter part names.
+TEST(Shell, UnquotedProgramPathWithBlanksIsTheLongestThatNamesAFile) {
+    TempPrefix prefix;
+    FakeWine wine(prefix.root / "bin");
+    const fs::path desktop = prefix.appDir / "Área de Trabalho";
+    TempPrefix::WriteFile(desktop / "Instalador", "a decoy at the first blank");
+    TempPrefix::WriteFile(desktop / "Instalador KELVORAN" / "mysql.bat", "@echo off\r\n");
+    TempPrefix::WriteFile(desktop / "Instalador KELVORAN" / "ferramenta.exe", "MZ");
+    files::SetAppPathForTesting(desktop / "Instalador KELVORAN");
+    const std::string appPath = files::AppPath();
+    files::SetAppPathForTesting({});
+
+    WaitFor(files::Shell(appPath + "\\mysql.bat", files::vbHide));
+    EXPECT_EQ(wine.Lines("argv"), (std::vector<std::string>{"cmd", "/c", appPath + "\\mysql.bat"}));
+
+    // Without its extension, and followed by arguments, one of which is quoted.
+    WaitFor(files::Shell(appPath + "\\ferramenta /s \"a b\"", files::vbHide));
+    EXPECT_EQ(wine.Lines("argv"),
+              (std::vector<std::string>{
+                  (desktop / "Instalador KELVORAN" / "ferramenta.exe").string(), "/s", "a b"}));
+}
+
+TEST(WinePrefix, SetUpOnceWithoutADisplayWhenWineHasNotMadeIt) {
+    TempPrefix prefix;
+    FakeWine wine(prefix.root / "bin");
+    ::setenv("DISPLAY", ":99", 1);
+    std::vector<std::string> told;
+    const auto tell = [&](const std::string& line) { told.push_back(line); };
+
+    EXPECT_EQ(files::PrepareWinePrefix(tell), "");
+    ::unsetenv("DISPLAY");
+    EXPECT_EQ(wine.Lines("argv"), (std::vector<std::string>{"wineboot", "--init"}));
+    EXPECT_EQ(wine.Lines("display"), std::vector<std::string>{"unset"});
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find(prefix.root.string()), std::string::npos) << told[0];
+    EXPECT_EQ(told[1].rfind("Wine pronto em ", 0), 0u) << told[1];
+
+    // Once Wine has written the prefix's registry, nothing more is done.
+    fs::remove(prefix.root / "bin" / "argv");
+    TempPrefix::WriteFile(prefix.root / "system.reg", "WINE REGISTRY Version 2\n");
+    EXPECT_EQ(files::PrepareWinePrefix(tell), "");
+    EXPECT_FALSE(fs::exists(prefix.root / "bin" / "argv"));
+    EXPECT_EQ(told.size(), 2u);
+}
+
+TEST(WinePrefix, PathOnAMissingDriveCRaisesTheMessage) {
+    TempPrefix prefix;
+    fs::remove_all(prefix.DriveC());
+    try {
+        files::ToHostPath("C:\\Quorimetra\\Install");
+        ADD_FAILURE() << "no error raised";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.Number, 76);
+        EXPECT_EQ(e.Description, files::MissingDriveCText());
+        EXPECT_NE(e.Description.find(prefix.DriveC().string()), std::string::npos);
+    }
+    EXPECT_EQ(files::ToWindowsPath("/tmp/x y"), "Z:\\tmp\\x y");  // everything else is Z:
 }

@@ -1,0 +1,20 @@
+// Inside the files layer: starting a host program with its output in the log of started
+// programs, waited for by the reaper so that it never stays a zombie.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace files::detail {
+
+// Starts argv[0] (a host path) with argv, without a shell; the environment is ours with
+// WINEPREFIX set, less the variables named in dropEnvironment, plus the NAME=value texts of
+// extraEnvironment. Nothing when the program cannot be started.
+std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
+                           const std::vector<std::string>& dropEnvironment,
+                           const std::vector<std::string>& extraEnvironment);
+
+}  // namespace files::detail

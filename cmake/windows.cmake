@@ -31,12 +31,19 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
                                               ENVIRONMENT "${wine_environment}")
 endif()
 
+# DISPLAY: the test opens windows, so it runs on a virtual display of its own.
+find_program(INSTALLER_XVFB_RUN xvfb-run)
 function(installer_windows_test name)
-  cmake_parse_arguments(arg "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(arg "DISPLAY" "" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} ${arg_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gmock GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  if(arg_DISPLAY AND INSTALLER_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME ${name} COMMAND ${INSTALLER_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR}
+                                  $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED wine_prefix
                                           ENVIRONMENT "${wine_environment}")
 endfunction()
@@ -52,3 +59,8 @@ installer_windows_test(test_kernel_windows SOURCES ${kernel_windows_tests}
 file(GLOB wininet_windows_tests CONFIGURE_DEPENDS ${tests}/wininet/windows/*.cpp)
 installer_windows_test(test_wininet_windows SOURCES ${wininet_windows_tests}
                        LIBRARIES platform_wininet ws2_32)
+if(TARGET platform_forms_win32)
+  file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
+  installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
+                         LIBRARIES platform_forms_win32)
+endif()

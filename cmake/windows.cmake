@@ -63,4 +63,8 @@ if(TARGET platform_forms_win32)
   file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
   installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
                          LIBRARIES platform_forms_win32)
+  # A prefix of its own: Wine processes of the other tests, started without a display, would
+  # otherwise leave the prefix's desktop without one.
+  set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
+                       "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
 endif()

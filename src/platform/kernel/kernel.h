@@ -3,7 +3,7 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <windows.h>  // the system's own functions
+#include "platform/kernel/windows/windows_api.h"  // the system's own functions
 #else
 
 #include <cstdarg>

@@ -6,7 +6,8 @@
 #include <string>
 #include <tuple>
 
-#include "platform/forms/win32/system.h"
+#include "platform/forms/forms.h"
+#include "platform/kernel/windows/windows_api.h"
 
 namespace forms::win32 {
 

@@ -4,9 +4,10 @@
 #include <deque>
 #include <map>
 
+#include "platform/forms/forms.h"
 #include "platform/forms/win32/gdi_painter.h"
-#include "platform/forms/win32/system.h"
 #include "platform/kernel/windows/utf16.h"
+#include "platform/kernel/windows/windows_api.h"
 
 namespace forms {
 namespace {

@@ -1,7 +1,7 @@
 // Text is UTF-8 inside the program and UTF-16 at the system's boundary (the W functions).
 #pragma once
 
-#include <windows.h>
+#include "platform/kernel/windows/windows_api.h"
 
 #include <string>
 #include <string_view>

@@ -3,8 +3,9 @@
 // system's does not, so callers reach the layer's function under the system's name.
 #pragma once
 
-#include <windows.h>
-#include <wininet.h>
+#include "platform/kernel/windows/windows_api.h"
+
+#include <wininet.h>  // after <windows.h>, which it needs
 
 namespace wininet {
 

@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/forms/win32/system.h"
+#include "platform/forms/forms.h"
+#include "platform/kernel/windows/windows_api.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the demo need. As root it installs
-# what is missing; as another user it lists what is missing and fails.
+# Installs the Debian packages that the build, the tests and the demo need (with "windows", also
+# those of the Windows build). As root it installs what is missing; as another user it lists what
+# is missing and fails.
 set -euo pipefail
 
 packages=(
@@ -8,10 +9,15 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev libgmock-dev googletest
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
   xvfb xauth python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
-  zip unzip curl bc iproute2 procps imagemagick
+  zip unzip curl zlib1g-dev bc iproute2 procps imagemagick
   # Wine runs the programs the installer starts; MinGW-w64 builds the demo's Windows programs.
   wine64 g++-mingw-w64-x86-64-posix
 )
+# The Windows build (scripts/build-windows.sh): the cross compiler, zlib for it, and Wine to run
+# its tests.
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

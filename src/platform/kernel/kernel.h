@@ -2,6 +2,10 @@
 // message texts and file-time conversion.
 #pragma once
 
+#if defined(_WIN32)
+#include "platform/kernel/windows/windows_api.h"  // the system's own functions
+#else
+
 #include <cstdarg>
 
 #include "platform/kernel/wintypes.h"
@@ -33,3 +37,5 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 
 // Converts a UTC file time to local time with the zone's current offset, as Windows does.
 BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, FILETIME* lpLocalFileTime);
+
+#endif

@@ -2,6 +2,10 @@
 // would on Windows and a Windows build can take <windows.h> in their place.
 #pragma once
 
+#if defined(_WIN32)
+#include "platform/kernel/windows/windows_api.h"  // the system's own types
+#else
+
 #include <cstdint>
 
 using BYTE = std::uint8_t;
@@ -75,3 +79,5 @@ constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+
+#endif

@@ -2,6 +2,10 @@
 // arguments, flags, handle tree, per-thread last error and last server reply.
 #pragma once
 
+#if defined(_WIN32)
+#include "platform/wininet/windows/system_wininet.h"
+#else
+
 #include "platform/kernel/wintypes.h"
 
 using HINTERNET = void*;
@@ -98,3 +102,5 @@ namespace wininet {
 // Test hook: makes InternetAutodial answer false while set (no network).
 void SetAutodialOfflineForTesting(bool offline);
 }  // namespace wininet
+
+#endif

@@ -1,0 +1,70 @@
+# The Windows build (cmake/mingw-w64-x86_64.cmake): the layers that have a Windows side so far,
+# under the same target names as on Linux, and their tests, which ctest runs under wine64.
+set(INSTALLER_WITH_QT OFF)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+find_package(Threads REQUIRED)
+
+# GoogleTest from the sources that Debian's googletest package ships.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# It names its targets GTest::gtest, GTest::gtest_main and GTest::gmock, as find_package does.
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+add_subdirectory(src/platform/kernel/windows)
+add_subdirectory(src/platform/wininet/windows)
+add_subdirectory(src/platform/shell/windows)
+add_subdirectory(src/platform/forms)  # the toolkit and its headless backend
+if(EXISTS ${PROJECT_SOURCE_DIR}/src/platform/forms/win32/CMakeLists.txt)
+  add_subdirectory(src/platform/forms/win32)
+endif()
+
+# Tests: each program is one ctest test, run by wine64 in the build's own prefix, which the
+# first test sets up (that takes Wine half a minute).
+enable_testing()
+set(INSTALLER_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of the tests")
+set(wine_environment "WINEPREFIX=${INSTALLER_WINEPREFIX};WINEDEBUG=-all")
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot --init)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300
+                                              ENVIRONMENT "${wine_environment}")
+endif()
+
+# DISPLAY: the test opens windows, so it runs on a virtual display of its own.
+find_program(INSTALLER_XVFB_RUN xvfb-run)
+function(installer_windows_test name)
+  cmake_parse_arguments(arg "DISPLAY" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${arg_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} GTest::gmock GTest::gtest_main)
+  if(arg_DISPLAY AND INSTALLER_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME ${name} COMMAND ${INSTALLER_XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR}
+                                  $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED wine_prefix
+                                          ENVIRONMENT "${wine_environment}")
+endfunction()
+
+set(tests ${PROJECT_SOURCE_DIR}/tests/platform)
+installer_windows_test(test_zip_reader SOURCES ${tests}/shell/zip_reader_test.cpp
+                       LIBRARIES platform_shell)
+file(GLOB forms_tests CONFIGURE_DEPENDS ${tests}/forms/*.cpp)
+installer_windows_test(test_forms SOURCES ${forms_tests} LIBRARIES platform_forms)
+file(GLOB kernel_windows_tests CONFIGURE_DEPENDS ${tests}/kernel/windows/*.cpp)
+installer_windows_test(test_kernel_windows SOURCES ${kernel_windows_tests}
+                       LIBRARIES platform_kernel platform_wininet)
+file(GLOB wininet_windows_tests CONFIGURE_DEPENDS ${tests}/wininet/windows/*.cpp)
+installer_windows_test(test_wininet_windows SOURCES ${wininet_windows_tests}
+                       LIBRARIES platform_wininet ws2_32)
+if(TARGET platform_forms_win32)
+  file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
+  installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
+                         LIBRARIES platform_forms_win32)
+  # A prefix of its own: Wine processes of the other tests, started without a display, would
+  # otherwise leave the prefix's desktop without one.
+  set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
+                       "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
+endif()

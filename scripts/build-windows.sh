@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the Windows programs with MinGW-w64 into build-windows/ and, with TEST=1, runs their
+# tests under wine64 in a prefix of the build's own (build-windows/wine-prefix).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${JOBS:-2}
+
+scripts/deps.sh windows
+
+cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Release} >/dev/null
+cmake --build build-windows -j"$jobs"
+if [ "${TEST:-0}" = 1 ]; then
+  ctest --test-dir build-windows --output-on-failure -j"$jobs" --timeout 600
+fi

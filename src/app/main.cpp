@@ -30,7 +30,7 @@ int RunWindow(int& argc, char** argv, app::RunMode mode) {
 }
 
 int RunQuiet() {
-    app::QuietBackend backend(std::cerr);
+    app::QuietBackend backend;
     forms::Application application(backend);
     app::ProgramRun run(application, app::RunMode::Quiet, std::cout);
     run.Load();

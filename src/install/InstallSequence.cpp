@@ -6,12 +6,13 @@
 #include "install/Module2.h"
 #include "platform/files/files.h"
 #include "window/RunGuard.h"
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
 
-constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
+using ui::kGrey;
+using ui::kRed;
 
 }  // namespace
 
@@ -56,4 +57,5 @@ void frmInstall::cmdInstalar_Click() {
     status.Caption = "Programa instalado com sucesso!";
     cmdInstalar.Enabled = false;
     lblFechar.Caption = "Encerrar";
+    installed = true;
 }

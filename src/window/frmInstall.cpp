@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "window/WindowTexts.h"
+
 namespace {
 
 using forms::Alignment;
@@ -12,11 +14,10 @@ using forms::MousePointer;
 using forms::RGB;
 
 constexpr Color kWhite = forms::vbWhite;
-constexpr Color kBlue = RGB(46, 117, 182);
+using ui::kBlue;
+using ui::kTrack;
 constexpr Color kDarkGrey = RGB(64, 64, 64);
 constexpr Color kMidGrey = RGB(128, 128, 128);
-constexpr Color kStatusGrey = RGB(192, 192, 192);
-constexpr Color kTrack = RGB(224, 224, 224);
 
 const Font kGreetingFont{"Calibri Light", 27.75, 300};
 const Font kStepFont{"Calibri Light", 14.25, 300};
@@ -121,8 +122,7 @@ void frmInstall::SetDesignTimeState() {
     lblTenteNovamente.Visible = false;
     Text(lblEtapa[3], 4440, 840, 7260, 345, "Aguarde, preparando sistema de instalação", kDarkGrey,
          kStepFont);
-    Text(lblMensagem[3], 5280, 1500, 5565, 870, "Fazendo download de arquivos...", kStatusGrey,
-         kTextFont);
+    Text(lblMensagem[3], 5280, 1500, 5565, 870, ui::kDownloading, ui::kGrey, kTextFont);
     lblMensagem[3].Visible = false;
 
     // Footer; the load step puts the current year into the caption.
@@ -175,12 +175,11 @@ void frmInstall::SetDesignTimeState() {
     pbBar.Visible = false;
     Box(pbVal, 0, 0, 135, 255, kBlue, 0);
 
-    Text(lblMensagem[1], 5640, 2460, 4965, 870, "Fazendo download de arquivos...", kStatusGrey,
-         kTextFont);
+    Text(lblMensagem[1], 5640, 2460, 4965, 870, ui::kDownloading, ui::kGrey, kTextFont);
     lblMensagem[1].Visible = false;
     Text(lblMensagem[2], 11160, 2400, 4305, 990,
          "Ocorreu um erro ao preparar a instalação. Tente executar este aplicativo novamente",
-         kStatusGrey, kTextFont);
+         ui::kGrey, kTextFont);
     lblMensagem[2].Visible = false;
     Text(lblTente, 7320, 3000, 1665, 270, "Tente novamente", kBlue, kLinkFont);
     lblTente.Pointer = MousePointer::Custom;

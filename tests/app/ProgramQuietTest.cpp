@@ -67,9 +67,9 @@ TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
 
     ASSERT_TRUE(finished.exited) << TempPrefix::ReadFile(err);
     EXPECT_EQ(finished.code, 1);
-    EXPECT_TRUE(
-        std::regex_match(TempPrefix::ReadFile(out),
-                         std::regex(R"(\d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
+    EXPECT_TRUE(std::regex_match(
+        TempPrefix::ReadFile(out),
+        std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
         << TempPrefix::ReadFile(out);
     EXPECT_EQ(TempPrefix::ReadFile(err), "");
     EXPECT_TRUE(fs::is_directory(prefix.Host("C:\\Quorimetra\\Install")));

@@ -5,29 +5,16 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Display.h"
+#include "app/InstanceLock.h"
 #include "app/ProgramRun.h"
 #include "app/QuietBackend.h"
+#include "app/UnattendedDriver.h"
+#include "app/WindowProgram.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/qt/qt_backend.h"
-#include "platform/shell/shell.h"
 
 namespace {
-
-int RunWindow(int& argc, char** argv, app::RunMode mode) {
-    forms::QtBackend backend(argc, argv);
-    forms::Application application(backend);
-    app::ProgramRun run(application, mode, std::cout);
-    // A long extraction shows its progress in the window, as the shell's copy window would.
-    shell::SetCopyProgressHandler(
-        [&backend](std::uint64_t done, std::uint64_t total, bool finished) {
-            backend.CopyProgress(done, total, finished);
-        });
-    run.Load();
-    backend.Show(application, run.form());
-    const int exitCode = backend.Exec(application);
-    shell::SetCopyProgressHandler(nullptr);
-    return run.ExitCode(exitCode);
-}
 
 int RunQuiet() {
     app::QuietBackend backend;
@@ -35,6 +22,22 @@ int RunQuiet() {
     app::ProgramRun run(application, app::RunMode::Quiet, std::cout);
     run.Load();
     return run.ExitCode(backend.Run(application));
+}
+
+// Another installer is at work: say so, the way the mode speaks, and touch nothing.
+int RefuseSecondInstance(int& argc, char** argv, app::RunMode mode) {
+    if (mode != app::RunMode::Interactive) {
+        std::cout << app::UnattendedDriver::FormatLine(app::InstanceLock::kAlreadyRunning)
+                  << std::endl;
+    }
+    if (mode != app::RunMode::Quiet) {
+        forms::QtBackend backend(argc, argv);
+        if (mode == app::RunMode::Passive)
+            backend.AnswerMessageBoxesAfter(app::WindowProgram::kPassiveMessageMs);
+        forms::Application application(backend);
+        application.MsgBox(app::InstanceLock::kAlreadyRunning);
+    }
+    return app::kExitFailed;
 }
 
 }  // namespace
@@ -50,11 +53,17 @@ int main(int argc, char** argv) {
             std::cerr << "Argumento desconhecido: " << line.offending << "\n\n" << app::Usage();
             return app::kExitUsage;
         case app::RunMode::Quiet:
-            return RunQuiet();
         case app::RunMode::Passive:
-            return RunWindow(argc, argv, line.mode);
         case app::RunMode::Interactive:
             break;
     }
-    return RunWindow(argc, argv, app::RunMode::Interactive);
+    // Without a display Qt would abort; say what to do instead.
+    if (line.mode != app::RunMode::Quiet && !app::DisplayAvailable(argc, argv)) {
+        std::cerr << app::NoDisplayMessage();
+        return app::kExitNoDisplay;
+    }
+    const app::InstanceLock lock;
+    if (!lock.acquired()) return RefuseSecondInstance(argc, argv, line.mode);
+    if (line.mode == app::RunMode::Quiet) return RunQuiet();
+    return app::WindowProgram(argc, argv, line.mode).Exec();
 }

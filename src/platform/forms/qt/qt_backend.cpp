@@ -128,6 +128,7 @@ struct QtBackend::Impl : InputSink {
     bool pumpScheduled = false;
     bool overrideCursor = false;
     std::optional<QCursor> hand;
+    int answerAfterMs = 0;
     std::unique_ptr<QProgressDialog> copyWindow;
     std::int64_t copyStartMs = -1;
     std::int64_t copyPaintMs = -1;
@@ -408,6 +409,8 @@ int QtBackend::Exec(Application& app) {
 
 void QtBackend::Sync() { impl_->SyncDirty(); }
 
+void QtBackend::AnswerMessageBoxesAfter(int ms) { impl_->answerAfterMs = ms; }
+
 void* QtBackend::WidgetOf(Form& form) {
     auto it = impl_->windows.find(&form);
     return it == impl_->windows.end() ? nullptr : it->second.get();
@@ -442,6 +445,8 @@ void QtBackend::MessageBox(const std::string& prompt, const std::string& title) 
     // On a screen that nobody sees (tests, screenshots) the box answers itself.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         QTimer::singleShot(0, &box, &QMessageBox::accept);
+    } else if (impl_->answerAfterMs > 0) {
+        QTimer::singleShot(impl_->answerAfterMs, &box, &QMessageBox::accept);
     }
     {
         NestingGuard guard(impl_->nested);

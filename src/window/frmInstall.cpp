@@ -57,7 +57,8 @@ void SettingsBox(forms::TextBox& box, double left, double top, double width, dou
 
 frmInstall::frmInstall(forms::Application& app) : forms::Form(app, "frmInstall") {
     // The arrays' members are created here, after the single controls; each container's
-    // stacking order is set explicitly below.
+    // stacking order is set explicitly below. The retry links lie in front of the status
+    // lines that overlap them, so that their hand pointer shows.
     lblEtapa.Add(3, &pnInicio);
     lblMensagem.Add(3, &pnInicio);
     for (int i = 0; i <= 2; ++i) pnCheck.Add(i, &Picture1);
@@ -69,7 +70,7 @@ frmInstall::frmInstall(forms::Application& app) : forms::Form(app, "frmInstall")
     pnInicio.SetChildrenOrder({&pbBarI, &lblTenteNovamente, &lblEtapa[3], &lblMensagem[3]});
     Picture1.SetChildrenOrder({&Picture2, &Picture5, &Picture6, &Line1, &pnCheck[0], &pnCheck[1],
                                &pnCheck[2], &lblEtapa[1], &lblEtapa[2], &cmdBaixar, &cmdInstalar,
-                               &pbBar, &lblMensagem[1], &lblMensagem[2], &lblTente});
+                               &pbBar, &lblTente, &lblMensagem[1], &lblMensagem[2]});
 
     SetDesignTimeState();
 

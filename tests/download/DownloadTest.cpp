@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "download/stage_harness.h"
 #include "support/ftp_servers.h"
@@ -265,6 +266,27 @@ TEST_F(DownloadStage, FullDiskInStartPhaseShowsTheFailureWithRetry) {
     EXPECT_EQ(window.Click("lblTenteNovamente"), "lblTenteNovamente");
     window.backend.Advance(3000);
     EXPECT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+}
+
+TEST_F(DownloadStage, CompletionTextIsDrawnBeforeTheBarGoes) {
+    ServeProduct();
+    ReachReadyToDownload();
+    // A clock that stands still: every yield comes within one tick of the one before.
+    window.backend.throttle = true;
+    std::int64_t drawnByText = -1, drawnByHiding = -1;
+    window.app.AddChangeObserver([&](forms::Control& control, const char* property) {
+        const std::string_view name(property);
+        if (&control == &form().lblMensagem[1] && name == "Caption" &&
+            form().lblMensagem[1].Caption.get() == "Download efetuado com sucesso!")
+            drawnByText = window.backend.processEventsCalls;
+        if (&control == &form().pbBar && name == "Visible" && !form().pbBar.Visible)
+            drawnByHiding = window.backend.processEventsCalls;
+    });
+
+    window.Click("lblBaixar");
+
+    ASSERT_GE(drawnByText, 0);
+    EXPECT_GT(drawnByHiding, drawnByText);
 }
 
 TEST_F(DownloadStage, ClickDuringTransferDoesNotStartSecondRun) {

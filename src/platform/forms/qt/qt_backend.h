@@ -36,6 +36,7 @@ class QtBackend : public Backend {
     double FrameExtraHeight() override;
     void Terminate(int exitCode) override;
     void Invalidate(Control& control) override;
+    bool ApplyChanges() override;
     void PointerChanged(MousePointer pointer) override;
     void FocusChanged(Control* control) override;
     void CopyProgress(std::uint64_t done, std::uint64_t total, bool finished) override;

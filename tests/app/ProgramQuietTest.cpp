@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/InstanceLock.h"
+#include "support/child_process.h"
 #include "support/prefix.h"
 
 #ifdef INSTALLER_PROGRAM
@@ -42,21 +43,8 @@ Finished RunProgram(const fs::path& program, const std::string& argument, const 
         ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    Finished finished;
-    if (pid < 0) return finished;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return finished;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    finished.exited = WIFEXITED(status);
-    finished.code = finished.exited ? WEXITSTATUS(status) : -1;
-    return finished;
+    const int code = testsupport::WaitBounded(pid, bound);
+    return {code >= 0, code};
 }
 
 TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {

@@ -18,6 +18,7 @@
 
 #include "app/WindowProgram.h"
 #include "download/stage_harness.h"
+#include "support/child_process.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
 
@@ -26,21 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::FtpServer;
 using testsupport::TempPrefix;
-
-// Waits for the child at most the bound, then kills it; the exit code, or -1.
-int WaitBounded(pid_t pid, std::chrono::seconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // An X server of its own on a display number it picks; stopped with the object.
 class VirtualDisplay {
@@ -134,7 +120,7 @@ class PassiveRun : public ::testing::Test {
             program.form().txtServer.Text = server->address();
             ::_exit(program.Exec() == 0 ? 0 : 100);
         }
-        return WaitBounded(pid, std::chrono::seconds(60));
+        return testsupport::WaitBounded(pid, std::chrono::seconds(60));
     }
 
     void ExpectBoxLoggedOnce() {

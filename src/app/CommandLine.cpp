@@ -35,13 +35,14 @@ std::string Usage() {
            "\n"
            "  (sem argumentos)  abre o instalador para ser conduzido pelo usuário\n"
            "  /passive          instala sozinho, mostrando a janela\n"
-           "  /quiet            instala sozinho, sem janela; as mensagens vão para a saída de "
-           "erro\n"
+           "  /quiet            instala sozinho, sem janela (não precisa de tela)\n"
            "  /?                mostra esta ajuda\n"
            "\n"
-           "Nos modos /passive e /quiet cada linha de estado é escrita na saída padrão\n"
-           "(\"HH:MM:SS texto\"). Código de saída: 0 programa instalado, 1 instalação não\n"
-           "concluída, 2 argumento desconhecido.\n";
+           "Nos modos /passive e /quiet cada linha de estado, cada mensagem e cada download\n"
+           "(arquivo e servidor) são escritos uma vez na saída padrão (\"AAAA-MM-DD HH:MM:SS\n"
+           "texto\"); no modo /passive as mensagens se fecham sozinhas após alguns segundos.\n"
+           "Código de saída: 0 programa instalado, 1 instalação não concluída, 2 argumento\n"
+           "desconhecido ou nenhuma tela para a janela.\n";
 }
 
 }  // namespace app

@@ -28,5 +28,7 @@ std::string Usage();
 constexpr int kExitInstalled = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// The window was asked for where there is no display to show it.
+constexpr int kExitNoDisplay = 2;
 
 }  // namespace app

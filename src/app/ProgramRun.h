@@ -32,6 +32,7 @@ class ProgramRun {
   private:
     forms::Application& app_;
     frmInstall form_;
+    const RunMode mode_;
     // After the window: it goes first, as it must.
     std::optional<UnattendedDriver> driver_;
 };

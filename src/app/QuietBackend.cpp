@@ -5,17 +5,12 @@
 
 namespace app {
 
-QuietBackend::QuietBackend(std::ostream& messages)
-    : messages_(messages), start_(std::chrono::steady_clock::now()) {}
+QuietBackend::QuietBackend() : start_(std::chrono::steady_clock::now()) {}
 
 std::int64_t QuietBackend::NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start_)
         .count();
-}
-
-void QuietBackend::MessageBox(const std::string& prompt, const std::string& title) {
-    messages_ << title << ": " << prompt << std::endl;
 }
 
 void QuietBackend::Terminate(int exitCode) {

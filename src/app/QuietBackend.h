@@ -1,11 +1,10 @@
 // A backend without any window, for unattended runs on machines without a display: a real
 // (steady) clock, an event loop that sleeps until the next timer is due, and message boxes
-// that are written to an output and count as confirmed at once.
+// that count as confirmed at once (the unattended driver logs their texts).
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <ostream>
 
 #include "platform/forms/forms.h"
 
@@ -13,7 +12,7 @@ namespace app {
 
 class QuietBackend : public forms::Backend {
   public:
-    explicit QuietBackend(std::ostream& messages);
+    QuietBackend();
 
     // Runs the timers until the program ends or nothing is left that could ever run; returns
     // the program's exit code, or -1 when it stopped because nothing was armed.
@@ -23,7 +22,7 @@ class QuietBackend : public forms::Backend {
 
     std::int64_t NowMs() override;
     void ProcessEvents() override {}
-    void MessageBox(const std::string& prompt, const std::string& title) override;
+    void MessageBox(const std::string&, const std::string&) override {}
     // The screen of a common desktop; nothing is shown, but the load step places the window.
     double ScreenWidth() override { return 1920.0 * forms::TwipsPerPixel; }
     double ScreenHeight() override { return 1080.0 * forms::TwipsPerPixel; }
@@ -32,7 +31,6 @@ class QuietBackend : public forms::Backend {
     void Terminate(int exitCode) override;
 
   private:
-    std::ostream& messages_;
     const std::chrono::steady_clock::time_point start_;
     bool terminated_ = false;
     int exitCode_ = 0;

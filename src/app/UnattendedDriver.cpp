@@ -7,9 +7,6 @@ namespace app {
 
 namespace {
 
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
-constexpr const char* kInstalledText = "Programa instalado com sucesso!";
-
 // A caption's line breaks become spaces, so that each status line stays one line.
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -52,7 +49,13 @@ UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, st
         if (alive.expired()) return;
         FlushShownLines();
         Print(prompt);
+        messageShown_ = true;
     });
+    form_.DownloadStarting = [this, alive](const std::string& remote, const std::string& server) {
+        if (alive.expired()) return;
+        FlushShownLines();
+        Print("Baixando " + remote + " do servidor " + server);
+    };
     timer_.OnTimer = [this, alive] {
         if (!alive.expired()) Tick();
     };
@@ -61,6 +64,7 @@ UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, st
 UnattendedDriver::~UnattendedDriver() {
     alive_.reset();
     timer_.OnTimer = nullptr;
+    form_.DownloadStarting = nullptr;
 }
 
 int UnattendedDriver::ExitCode() const { return outcome_ == Outcome::Installed ? 0 : 1; }
@@ -74,8 +78,8 @@ std::string UnattendedDriver::FormatLine(const std::string& text) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char stamp[16];
-    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     return std::string(stamp) + " " + OneLine(text);
 }
 
@@ -179,8 +183,14 @@ void UnattendedDriver::Tick() {
 }
 
 void UnattendedDriver::Evaluate() {
-    if (Installed()) {
+    if (form_.installed) {
         Finish(Outcome::Installed);
+        return;
+    }
+    // A message box means the flow met what it did not expect; its text is in the log, and a
+    // run that goes on after it proves nothing.
+    if (messageShown_) {
+        Finish(Outcome::Failed);
         return;
     }
 
@@ -208,10 +218,6 @@ void UnattendedDriver::Evaluate() {
     }
     retryPending_ = nullptr;
 
-    if (ShowsFailure()) {
-        Finish(Outcome::Failed);
-        return;
-    }
     if (!installClicked_ && form_.cmdInstalar.EffectivelyVisible() &&
         form_.cmdInstalar.EffectivelyEnabled()) {
         installClicked_ = true;
@@ -232,19 +238,6 @@ forms::Label* UnattendedDriver::VisibleRetryLink() {
     if (form_.lblTenteNovamente.EffectivelyVisible()) return &form_.lblTenteNovamente;
     if (form_.lblTente.EffectivelyVisible()) return &form_.lblTente;
     return nullptr;
-}
-
-bool UnattendedDriver::ShowsFailure() {
-    for (int i = 1; i <= 3; ++i) {
-        const forms::Label& line = form_.lblMensagem[i];
-        if (line.EffectivelyVisible() && line.ForeColor == kRed) return true;
-    }
-    return false;
-}
-
-bool UnattendedDriver::Installed() {
-    const forms::Label& line = form_.lblMensagem[2];
-    return line.EffectivelyVisible() && line.Caption.get() == kInstalledText;
 }
 
 // A click at the centre of the control, delivered the way a user's click is: through hit

@@ -1,8 +1,10 @@
 // Drives the installer's window without a user: presses "Baixar arquivos" and "Iniciar
 // Instalação" as each step opens, clicks a retry link (up to three times, five seconds apart)
-// and ends the program once the product is installed or a failure leaves nothing to try. Each
-// status line and message box is written to the output as "HH:MM:SS text". Works on any
-// backend: it only reads the window's controls and clicks through the application.
+// and ends the program once the product is installed or a failure leaves nothing to try; a
+// message box ends it too, once answered. Each status line, each message box and each
+// download (file and server) is written to the output once, as "YYYY-MM-DD HH:MM:SS text".
+// Works on any backend: it only reads the window's controls and clicks through the
+// application.
 #pragma once
 
 #include <array>
@@ -36,7 +38,7 @@ class UnattendedDriver {
     // Retries made through each link, by its name.
     int RetriesMade(const std::string& linkName) const;
 
-    // One status line as printed: the time and the text on one line.
+    // One line as printed: the date, the time and the text on one line.
     static std::string FormatLine(const std::string& text);
 
   private:
@@ -50,8 +52,6 @@ class UnattendedDriver {
     void Tick();
     void Evaluate();
     forms::Label* VisibleRetryLink();
-    bool ShowsFailure();
-    bool Installed();
     bool ClickCentre(forms::Control& control);
     void Finish(Outcome outcome);
     void Print(const std::string& text);
@@ -65,6 +65,7 @@ class UnattendedDriver {
     Outcome outcome_ = Outcome::Running;
     bool downloadClicked_ = false;
     bool installClicked_ = false;
+    bool messageShown_ = false;
     forms::Label* retryPending_ = nullptr;
     std::int64_t retryAt_ = 0;
     std::map<std::string, int> retries_;

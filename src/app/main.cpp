@@ -5,35 +5,20 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Display.h"
+#include "app/InstanceLock.h"
 #include "app/ProgramRun.h"
 #include "app/QuietBackend.h"
 #include "app/UnattendedDriver.h"
+#include "app/WindowProgram.h"
 #include "platform/files/files.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/qt/qt_backend.h"
-#include "platform/shell/shell.h"
 
 namespace {
 
-int RunWindow(int& argc, char** argv, app::RunMode mode) {
-    forms::QtBackend backend(argc, argv);
-    forms::Application application(backend);
-    app::ProgramRun run(application, mode, std::cout);
-    // A long extraction shows its progress in the window, as the shell's copy window would.
-    shell::SetCopyProgressHandler(
-        [&backend](std::uint64_t done, std::uint64_t total, bool finished,
-                   const std::string& item) {
-            backend.CopyProgress(done, total, finished, item);
-        });
-    run.Load();
-    backend.Show(application, run.form());
-    const int exitCode = backend.Exec(application);
-    shell::SetCopyProgressHandler(nullptr);
-    return run.ExitCode(exitCode);
-}
-
 int RunQuiet() {
-    app::QuietBackend backend(std::cerr);
+    app::QuietBackend backend;
     forms::Application application(backend);
     app::ProgramRun run(application, app::RunMode::Quiet, std::cout);
     run.Load();
@@ -49,12 +34,27 @@ void PrepareWine() {
     if (!noDriveC.empty()) std::cerr << noDriveC << std::endl;
 }
 
+// Another installer is at work: say so, the way the mode speaks, and touch nothing.
+int RefuseSecondInstance(int& argc, char** argv, app::RunMode mode) {
+    if (mode != app::RunMode::Interactive) {
+        std::cout << app::UnattendedDriver::FormatLine(app::InstanceLock::kAlreadyRunning)
+                  << std::endl;
+    }
+    if (mode != app::RunMode::Quiet) {
+        forms::QtBackend backend(argc, argv);
+        if (mode == app::RunMode::Passive)
+            backend.AnswerMessageBoxesAfter(app::WindowProgram::kPassiveMessageMs);
+        forms::Application application(backend);
+        application.MsgBox(app::InstanceLock::kAlreadyRunning);
+    }
+    return app::kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const app::CommandLine line = app::ParseCommandLine(arguments);
-    if (line.mode != app::RunMode::Help && line.mode != app::RunMode::Invalid) PrepareWine();
     switch (line.mode) {
         case app::RunMode::Help:
             std::cout << app::Usage();
@@ -63,11 +63,18 @@ int main(int argc, char** argv) {
             std::cerr << "Argumento desconhecido: " << line.offending << "\n\n" << app::Usage();
             return app::kExitUsage;
         case app::RunMode::Quiet:
-            return RunQuiet();
         case app::RunMode::Passive:
-            return RunWindow(argc, argv, line.mode);
         case app::RunMode::Interactive:
             break;
     }
-    return RunWindow(argc, argv, app::RunMode::Interactive);
+    // Without a display Qt would abort; say what to do instead.
+    if (line.mode != app::RunMode::Quiet && !app::DisplayAvailable(argc, argv)) {
+        std::cerr << app::NoDisplayMessage();
+        return app::kExitNoDisplay;
+    }
+    const app::InstanceLock lock;
+    if (!lock.acquired()) return RefuseSecondInstance(argc, argv, line.mode);
+    PrepareWine();
+    if (line.mode == app::RunMode::Quiet) return RunQuiet();
+    return app::WindowProgram(argc, argv, line.mode).Exec();
 }

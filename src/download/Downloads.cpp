@@ -2,26 +2,52 @@
 // package of the start phase.
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "install/Module2.h"
 #include "platform/files/files.h"
 #include "window/RunGuard.h"
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
 
-constexpr const char* kInstallFolder = "C:\\Quorimetra\\Install";
-constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
-constexpr forms::Color kGreen = forms::RGB(0, 255, 0);
+using ui::kGreen;
+using ui::kGrey;
+using ui::kInstallFolder;
+using ui::kRed;
 
-// Removes what a failed transfer left at the local path, so that no later presence test takes
-// a partial file for a complete one. Failures are ignored: the red status line follows anyway.
-void RemovePartialFile(const std::string& localPath) {
-    try {
-        if (!files::Dir(localPath).empty()) files::Kill(localPath);
-    } catch (const std::exception&) {
+// The local file of one transfer, removed when the transfer does not complete: a false result,
+// a raised error (a full disk) or the end of the program part-way. A partial file would pass
+// the next run's presence test as a complete archive.
+class PartialFile {
+  public:
+    explicit PartialFile(std::string path) : path_(std::move(path)) {}
+    ~PartialFile() {
+        if (kept_) return;
+        // Failures are ignored: the failure that got us here is reported anyway.
+        try {
+            if (!files::Dir(path_).empty()) files::Kill(path_);
+        } catch (const std::exception&) {
+        }
     }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    void Keep() { kept_ = true; }
+
+  private:
+    std::string path_;
+    bool kept_ = false;
+};
+
+// Downloads into the local path; the file stays only when the whole of it arrived.
+bool Download(cFTP& ftp, const std::string& localPath, const std::string& remotePath) {
+    PartialFile local(localPath);
+    if (!ftp.FTPDownloadFile(local.path(), remotePath)) return false;
+    local.Keep();
+    return true;
 }
 
 void ShowStatus(forms::Label& line, forms::Color color, const std::string& text) {
@@ -45,25 +71,23 @@ void frmInstall::cmdBaixar_Click() {
     const std::string user = txtUser.Text;
     const std::string password = txtPassword.Text;
     if (!mFTP->OpenConnection(server, user, password)) {
-        ShowStatus(lblMensagem[1], kRed, "sem conexão, tente mais tarde");
+        ShowStatus(lblMensagem[1], kRed, ui::kNoConnection);
         App().SetMousePointer(forms::MousePointer::Default);
         return;
     }
 
     mCaminhoLocal += "\\kelvoranX.zip";
-    std::string result;
-    if (!files::Dir(mCaminhoLocal).empty()) {
-        result = "Arquivo copiado com sucesso!";
-    } else if (mFTP->FTPDownloadFile(mCaminhoLocal, mArquivoRemoto)) {
-        result = "Download efetuado com sucesso!";
-    } else {
-        // A transfer cut part-way leaves a partial archive that the next run would accept.
-        RemovePartialFile(mCaminhoLocal);
-        ShowStatus(lblMensagem[1], kRed, "conexão com o servidor foi interrompida.");
-        lblTente.Visible = true;
-        pbBar.Visible = false;
-        App().SetMousePointer(forms::MousePointer::Default);
-        return;
+    std::string result = "Arquivo copiado com sucesso!";
+    if (files::Dir(mCaminhoLocal).empty()) {
+        AnnounceDownload(server);
+        if (!Download(*mFTP, mCaminhoLocal, mArquivoRemoto)) {
+            ShowStatus(lblMensagem[1], kRed, ui::kInterrupted);
+            lblTente.Visible = true;
+            pbBar.Visible = false;
+            App().SetMousePointer(forms::MousePointer::Default);
+            return;
+        }
+        result = ui::kDownloaded;
     }
 
     pbVal.BackColor = kGreen;
@@ -89,18 +113,20 @@ void frmInstall::CopiaArqIniciais() {
     const std::string user = txtUser.Text;
     const std::string password = txtPassword.Text;
     if (!mFTP->OpenConnection(server, user, password)) {
-        ShowStatus(lblMensagem[3], kRed, "sem conexão, tente mais tarde");
+        ShowStatus(lblMensagem[3], kRed, ui::kNoConnection);
         lblTenteNovamente.Visible = true;
         App().SetMousePointer(forms::MousePointer::Default);
         return;
     }
 
+    AnnounceDownload(server);
+    // A retry's line still holds the last failure: it must not come back before the transfer.
+    lblMensagem[3].ForeColor = kGrey;
+    lblMensagem[3].Caption = ui::kDownloading;
     lblMensagem[3].Visible = true;
-    if (!mFTP->FTPDownloadFile(mCaminhoLocal + "\\mysql.zip", mArquivoRemoto)) {
-        // Same as for the product archive: leave no partial package behind.
-        RemovePartialFile(mCaminhoLocal + "\\mysql.zip");
+    if (!Download(*mFTP, mCaminhoLocal + "\\mysql.zip", mArquivoRemoto)) {
         lblMensagem[3].ForeColor = kRed;
-        lblMensagem[3].Caption = "conexão com o servidor foi interrompida.";
+        lblMensagem[3].Caption = ui::kInterrupted;
         lblTenteNovamente.Visible = true;
         pbBarI.Visible = false;
         App().SetMousePointer(forms::MousePointer::Default);
@@ -109,11 +135,15 @@ void frmInstall::CopiaArqIniciais() {
 
     pbValI.BackColor = kGreen;
     lblMensagem[3].ForeColor = kGrey;
-    lblMensagem[3].Caption = "Download efetuado com sucesso!";
+    lblMensagem[3].Caption = ui::kDownloaded;
     App().DoEvents();
     pbBarI.Visible = false;
     App().DoEvents();
     // The extraction reports on the start panel itself; its outcome is not needed here.
     DescompactaArquivo(*this, mCaminhoLocal + "\\mysql.zip", kInstallFolder, true);
     App().SetMousePointer(forms::MousePointer::Default);
+}
+
+void frmInstall::AnnounceDownload(const std::string& server) {
+    if (DownloadStarting) DownloadStarting(mArquivoRemoto, server);
 }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
@@ -60,15 +61,15 @@ void frmInstall::mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int
     SkipOnFailure([&] { startPhase = pnInicio.Visible; });
 
     if (startPhase) {
-        SkipOnFailure([&] { lblMensagem[3].ForeColor = forms::RGB(192, 192, 192); });
-        SkipOnFailure([&] { lblMensagem[3].Caption = "Fazendo download de arquivos..."; });
+        SkipOnFailure([&] { lblMensagem[3].ForeColor = ui::kGrey; });
+        SkipOnFailure([&] { lblMensagem[3].Caption = ui::kDownloading; });
         SkipOnFailure([&] { unit = FillUnit(total, pbBarI.Width); });
         SkipOnFailure([&] { pbBarI.Visible = true; });
         SkipOnFailure([&] { pbValI.Width = 0; });
         SkipOnFailure([&] { DrawFill(pbValI, current, total, unit); });
     } else {
         SkipOnFailure([&] { lblMensagem[1].Visible = true; });
-        SkipOnFailure([&] { lblMensagem[1].Caption = "Fazendo download de arquivos..."; });
+        SkipOnFailure([&] { lblMensagem[1].Caption = ui::kDownloading; });
         SkipOnFailure([&] { pbBar.Visible = true; });
         SkipOnFailure([&] { lblTente.Visible = false; });
         SkipOnFailure([&] { unit = FillUnit(total, pbBar.Width); });

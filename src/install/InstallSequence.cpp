@@ -9,12 +9,13 @@
 #include "platform/files/vb_error.h"
 #include "platform/shell/shell.h"
 #include "window/RunGuard.h"
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
 
-constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
+using ui::kGrey;
+using ui::kRed;
 
 constexpr const char* kProgram = "C:\\Quorimetra\\Kelvoran\\kelvoranX.exe";
 
@@ -86,4 +87,5 @@ void frmInstall::cmdInstalar_Click() {
     status.Caption = "Programa instalado com sucesso!";
     cmdInstalar.Enabled = false;
     lblFechar.Caption = "Encerrar";
+    installed = true;
 }

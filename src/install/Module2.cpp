@@ -10,14 +10,15 @@
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
 #include "platform/shell/shell.h"
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
 
 constexpr const char* kConnectorBatch = "C:\\Quorimetra\\Install\\mysql.bat";
 constexpr const char* kConnectorPackage = "C:\\Quorimetra\\Install\\mysql_conector.msi";
-constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
+using ui::kGrey;
+using ui::kRed;
 
 // The runtime's error for a member used on an object that was never obtained.
 constexpr std::int32_t kObjectNotSet = 91;

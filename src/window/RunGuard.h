@@ -3,12 +3,12 @@
 #pragma once
 
 class RunGuard {
-public:
+  public:
     explicit RunGuard(bool& flag) : flag_(flag) { flag_ = true; }
     ~RunGuard() { flag_ = false; }
     RunGuard(const RunGuard&) = delete;
     RunGuard& operator=(const RunGuard&) = delete;
 
-private:
+  private:
     bool& flag_;
 };

@@ -7,15 +7,15 @@
 #include "install/Module1.h"
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
+#include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
 namespace {
 
-constexpr const char* kInstallFolder = "C:\\Quorimetra\\Install";
+using ui::kInstallFolder;
+using ui::kRed;
 constexpr const char* kFooterPrefix = "Instalador KELVORAN 10.0.X";
 constexpr const char* kFooterTail = "Quorimetra Sistemas - suporte@quorimetra.com.br";
-constexpr forms::Color kStatusGrey = forms::RGB(192, 192, 192);
-constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 
 std::string CurrentYear() {
     const std::time_t now = std::time(nullptr);
@@ -70,6 +70,7 @@ void frmInstall::Timer2_Timer() {
         lblMensagem[3].ForeColor = kRed;
         lblMensagem[3].Caption = text;
         lblMensagem[3].Visible = true;
+        pbBarI.Visible = false;
         if (offerRetry) lblTenteNovamente.Visible = true;
         App().SetMousePointer(forms::MousePointer::Default);
     };
@@ -89,7 +90,13 @@ void frmInstall::Timer2_Timer() {
     const bool hasConnector = !files::Dir(appPath + "\\mysql_conector.msi").empty();
     const bool hasBatch = !files::Dir(appPath + "\\mysql.bat").empty();
     if (!hasConnector && !hasBatch) {
-        CopiaArqIniciais();
+        // A failure the package download does not expect (a full disk) must not strand the
+        // start panel: it ends the phase in red, with the retry.
+        try {
+            CopiaArqIniciais();
+        } catch (const std::exception& e) {
+            startFailed("Não foi possível baixar " + install + "\\mysql.zip\r" + Describe(e), true);
+        }
         return;
     }
 
@@ -141,7 +148,7 @@ void frmInstall::lblTenteNovamente_Click() {
 }
 
 void frmInstall::lblTente_Click() {
-    lblMensagem[1].ForeColor = kStatusGrey;
+    lblMensagem[1].ForeColor = ui::kGrey;
     lblMensagem[1].Caption = "Aguarde...";
     App().SetMousePointer(forms::MousePointer::Hourglass);
     Timer3.Interval = 1000;
@@ -154,3 +161,8 @@ void frmInstall::lblFechar_Click() { cmdFechar_Click(); }
 void frmInstall::lblBaixar_Click() { cmdBaixar_Click(); }
 
 void frmInstall::lblInstalar_Click() { cmdInstalar_Click(); }
+
+forms::Label& frmInstall::CurrentStatusLine() {
+    if (pnInicio.Visible) return lblMensagem[3];
+    return cmdInstalar.Visible ? lblMensagem[2] : lblMensagem[1];
+}

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "window/WindowTexts.h"
+
 namespace {
 
 using forms::Alignment;
@@ -12,11 +14,10 @@ using forms::MousePointer;
 using forms::RGB;
 
 constexpr Color kWhite = forms::vbWhite;
-constexpr Color kBlue = RGB(46, 117, 182);
+using ui::kBlue;
+using ui::kTrack;
 constexpr Color kDarkGrey = RGB(64, 64, 64);
 constexpr Color kMidGrey = RGB(128, 128, 128);
-constexpr Color kStatusGrey = RGB(192, 192, 192);
-constexpr Color kTrack = RGB(224, 224, 224);
 
 const Font kGreetingFont{"Calibri Light", 27.75, 300};
 const Font kStepFont{"Calibri Light", 14.25, 300};
@@ -56,7 +57,8 @@ void SettingsBox(forms::TextBox& box, double left, double top, double width, dou
 
 frmInstall::frmInstall(forms::Application& app) : forms::Form(app, "frmInstall") {
     // The arrays' members are created here, after the single controls; each container's
-    // stacking order is set explicitly below.
+    // stacking order is set explicitly below. The retry links lie in front of the status
+    // lines that overlap them, so that their hand pointer shows.
     lblEtapa.Add(3, &pnInicio);
     lblMensagem.Add(3, &pnInicio);
     for (int i = 0; i <= 2; ++i) pnCheck.Add(i, &Picture1);
@@ -68,7 +70,7 @@ frmInstall::frmInstall(forms::Application& app) : forms::Form(app, "frmInstall")
     pnInicio.SetChildrenOrder({&pbBarI, &lblTenteNovamente, &lblEtapa[3], &lblMensagem[3]});
     Picture1.SetChildrenOrder({&Picture2, &Picture5, &Picture6, &Line1, &pnCheck[0], &pnCheck[1],
                                &pnCheck[2], &lblEtapa[1], &lblEtapa[2], &cmdBaixar, &cmdInstalar,
-                               &pbBar, &lblMensagem[1], &lblMensagem[2], &lblTente});
+                               &pbBar, &lblTente, &lblMensagem[1], &lblMensagem[2]});
 
     SetDesignTimeState();
 
@@ -121,8 +123,7 @@ void frmInstall::SetDesignTimeState() {
     lblTenteNovamente.Visible = false;
     Text(lblEtapa[3], 4440, 840, 7260, 345, "Aguarde, preparando sistema de instalação", kDarkGrey,
          kStepFont);
-    Text(lblMensagem[3], 5280, 1500, 5565, 870, "Fazendo download de arquivos...", kStatusGrey,
-         kTextFont);
+    Text(lblMensagem[3], 5280, 1500, 5565, 870, ui::kDownloading, ui::kGrey, kTextFont);
     lblMensagem[3].Visible = false;
 
     // Footer; the load step puts the current year into the caption.
@@ -175,12 +176,11 @@ void frmInstall::SetDesignTimeState() {
     pbBar.Visible = false;
     Box(pbVal, 0, 0, 135, 255, kBlue, 0);
 
-    Text(lblMensagem[1], 5640, 2460, 4965, 870, "Fazendo download de arquivos...", kStatusGrey,
-         kTextFont);
+    Text(lblMensagem[1], 5640, 2460, 4965, 870, ui::kDownloading, ui::kGrey, kTextFont);
     lblMensagem[1].Visible = false;
     Text(lblMensagem[2], 11160, 2400, 4305, 990,
          "Ocorreu um erro ao preparar a instalação. Tente executar este aplicativo novamente",
-         kStatusGrey, kTextFont);
+         ui::kGrey, kTextFont);
     lblMensagem[2].Visible = false;
     Text(lblTente, 7320, 3000, 1665, 270, "Tente novamente", kBlue, kLinkFont);
     lblTente.Pointer = MousePointer::Custom;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,7 +13,7 @@
 #include "platform/forms/forms.h"
 
 class frmInstall : public forms::Form {
-public:
+  public:
     explicit frmInstall(forms::Application& app);
     ~frmInstall() override;
 
@@ -81,6 +82,7 @@ public:
     // Download stage (src/download).
     void cmdBaixar_Click();
     void CopiaArqIniciais();
+    void AnnounceDownload(const std::string& server);
     void mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes);
 
     // Install stage (src/install).
@@ -90,11 +92,22 @@ public:
     void CriaAtalhoDesktop(const std::string& pDescr, const std::string& pFullPathPgm,
                            const std::string& pAtalhoKey, const std::string& pAtalhoParams);
 
+    // Told before each transfer which remote file is fetched from which server; the unattended
+    // log names them.
+    std::function<void(const std::string& sRemote, const std::string& sServer)> DownloadStarting;
+
     // Set while a download run or the install sequence is under way: a run that starts while
     // another is in progress does nothing.
     bool downloadRunning = false;
     bool installRunning = false;
+    // Set by the install sequence once the product is in place, its shortcut included: what an
+    // unattended run reports, whatever the status lines say.
+    bool installed = false;
 
-private:
+    // The status line of the step under way: the start panel's while it is up, the install
+    // step's once its button shows, else the download step's.
+    forms::Label& CurrentStatusLine();
+
+  private:
     void SetDesignTimeState();
 };

@@ -1,5 +1,5 @@
-// The built program itself in its quiet mode, as a separate process: a copy placed in a
-// folder of its own, whose connector files make the start phase stop without any network.
+// The built program itself, as a separate process: a copy placed in a folder of its own, whose
+// connector files make the start phase stop without any network; refused where it cannot run.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +10,10 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/InstanceLock.h"
+#include "support/child_process.h"
 #include "support/prefix.h"
 
 #ifdef INSTALLER_PROGRAM
@@ -25,32 +28,23 @@ struct Finished {
     int code = -1;
 };
 
-// Runs the program with one argument, its output into the two files; gives up (and kills it)
-// after the bound.
+// Runs the program with one argument ("" for none) and without the variables named in unset,
+// its output into the two files; gives up (and kills it) after the bound.
 Finished RunProgram(const fs::path& program, const std::string& argument, const fs::path& out,
-                    const fs::path& err, std::chrono::seconds bound) {
+                    const fs::path& err, std::chrono::seconds bound,
+                    const std::vector<std::string>& unset = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
             ::_exit(126);
+        for (const std::string& name : unset) ::unsetenv(name.c_str());
+        if (argument.empty())
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    Finished finished;
-    if (pid < 0) return finished;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return finished;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    finished.exited = WIFEXITED(status);
-    finished.code = finished.exited ? WEXITSTATUS(status) : -1;
-    return finished;
+    const int code = testsupport::WaitBounded(pid, bound);
+    return {code >= 0, code};
 }
 
 TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
@@ -69,12 +63,47 @@ TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
 
     ASSERT_TRUE(finished.exited) << TempPrefix::ReadFile(err);
     EXPECT_EQ(finished.code, 1);
-    EXPECT_TRUE(
-        std::regex_match(TempPrefix::ReadFile(out),
-                         std::regex(R"(\d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
+    EXPECT_TRUE(std::regex_match(
+        TempPrefix::ReadFile(out),
+        std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
         << TempPrefix::ReadFile(out);
     EXPECT_EQ(TempPrefix::ReadFile(err), "");
     EXPECT_TRUE(fs::is_directory(prefix.Host("C:\\Quorimetra\\Install")));
+}
+
+TEST(ProgramQuiet, SecondInstanceIsRefusedAndTouchesNothing) {
+    TempPrefix prefix;
+    const app::InstanceLock first;
+    ASSERT_TRUE(first.acquired());
+    const fs::path out = prefix.root / "stdout.txt";
+    const fs::path err = prefix.root / "stderr.txt";
+
+    const Finished finished =
+        RunProgram(INSTALLER_PROGRAM, "/quiet", out, err, std::chrono::seconds(30));
+
+    ASSERT_TRUE(finished.exited);
+    EXPECT_EQ(finished.code, 1);
+    EXPECT_TRUE(std::regex_match(
+        TempPrefix::ReadFile(out),
+        std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d O instalador já está em execução\.\n)")))
+        << TempPrefix::ReadFile(out);
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\Quorimetra\\Install")));
+}
+
+TEST(ProgramQuiet, WindowWithoutDisplaySaysSoAndExitsWithTwo) {
+    TempPrefix prefix;
+    const fs::path out = prefix.root / "stdout.txt";
+    const fs::path err = prefix.root / "stderr.txt";
+    for (const std::string argument : {"", "/passive"}) {
+        const Finished finished =
+            RunProgram(INSTALLER_PROGRAM, argument, out, err, std::chrono::seconds(30),
+                       {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        ASSERT_TRUE(finished.exited) << argument;
+        EXPECT_EQ(finished.code, 2) << argument;
+        const std::string said = TempPrefix::ReadFile(err);
+        EXPECT_NE(said.find("Não há tela disponível"), std::string::npos) << said;
+        EXPECT_NE(said.find("/quiet"), std::string::npos) << said;
+    }
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // The start phase's package download and the download step, end to end on the headless backend
 // against a pyftpdlib server on loopback.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "download/stage_harness.h"
 #include "support/ftp_servers.h"
@@ -19,6 +21,31 @@ using testsupport::FtpServer;
 
 constexpr auto kNoConnection = "sem conexão, tente mais tarde";
 constexpr auto kInterrupted = "conexão com o servidor foi interrompida.";
+
+// A small tmpfs mounted over a folder, so that writes beyond its size meet a full disk; Grow
+// makes room again. Unmounted when the object goes away.
+class SmallDisk {
+  public:
+    SmallDisk(const fs::path& folder, const std::string& size) : folder_(folder) {
+        fs::create_directories(folder_);
+        mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    bool Grow(const std::string& size) {
+        return ::mount("tmpfs", folder_.c_str(), "tmpfs", MS_REMOUNT, ("size=" + size).c_str()) ==
+               0;
+    }
+
+  private:
+    fs::path folder_;
+    bool mounted_ = false;
+};
 
 class DownloadStage : public ::testing::Test {
   protected:
@@ -201,6 +228,65 @@ TEST_F(DownloadStage, DroppedTransferLeavesNoPartialArchiveAndRetryLinkSucceeds)
     EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
     EXPECT_EQ(form().mCaminhoLocal, "C:\\Quorimetra\\Install\\kelvoranX.zip");
     EXPECT_FALSE(form().lblTente.Visible);
+}
+
+TEST_F(DownloadStage, FullDiskLeavesNoArchiveAndTheNextClickTransfersAgain) {
+    ServeProduct();
+    ReachReadyToDownload();
+    SmallDisk disk(prefix.Host("C:\\Quorimetra\\Install"), "64k");
+    if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+
+    window.Click("lblBaixar");
+    ASSERT_EQ(window.backend.messages.size(), 1u);
+    EXPECT_FALSE(fs::exists(Install("kelvoranX.zip")));
+
+    ASSERT_TRUE(disk.Grow("4m"));
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+}
+
+TEST_F(DownloadStage, FullDiskInStartPhaseShowsTheFailureWithRetry) {
+    ServePackage();
+    StartServer();
+    SmallDisk disk(prefix.Host("C:\\Quorimetra\\Install"), "16k");
+    if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_TRUE(form().lblMensagem[3].Visible);
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+    EXPECT_NE(form().lblMensagem[3].Caption.get().find("mysql.zip"), std::string::npos);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+    EXPECT_TRUE(window.backend.messages.empty());
+
+    ASSERT_TRUE(disk.Grow("4m"));
+    EXPECT_EQ(window.Click("lblTenteNovamente"), "lblTenteNovamente");
+    window.backend.Advance(3000);
+    EXPECT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+}
+
+TEST_F(DownloadStage, CompletionTextIsDrawnBeforeTheBarGoes) {
+    ServeProduct();
+    ReachReadyToDownload();
+    // A clock that stands still: every yield comes within one tick of the one before.
+    window.backend.throttle = true;
+    std::int64_t drawnByText = -1, drawnByHiding = -1;
+    window.app.AddChangeObserver([&](forms::Control& control, const char* property) {
+        const std::string_view name(property);
+        if (&control == &form().lblMensagem[1] && name == "Caption" &&
+            form().lblMensagem[1].Caption.get() == "Download efetuado com sucesso!")
+            drawnByText = window.backend.processEventsCalls;
+        if (&control == &form().pbBar && name == "Visible" && !form().pbBar.Visible)
+            drawnByHiding = window.backend.processEventsCalls;
+    });
+
+    window.Click("lblBaixar");
+
+    ASSERT_GE(drawnByText, 0);
+    EXPECT_GT(drawnByHiding, drawnByText);
 }
 
 TEST_F(DownloadStage, ClickDuringTransferDoesNotStartSecondRun) {

@@ -35,11 +35,18 @@ void Application::SetMousePointer(MousePointer p) {
 void Application::DoEvents() {
     if (ended_) return;
     if (backend_.ThrottleEvents()) {
-        // Transfers yield on every chunk; within one tick of the clock there is nothing new.
+        // Transfers yield on every chunk; within one tick of the clock there is nothing new
+        // to handle, unless the model changed since the last yield: that must be drawn.
         const std::int64_t now = backend_.NowMs();
-        if (now == lastEventsMs_) return;
+        if (now == lastEventsMs_) {
+            if (!modelChanged_) return;
+            modelChanged_ = false;
+            // A progress fill set to the width it already shows draws nothing new.
+            if (!backend_.ApplyChanges()) return;
+        }
         lastEventsMs_ = now;
     }
+    modelChanged_ = false;
     backend_.ProcessEvents();
     RunDueTimers();
 }
@@ -128,6 +135,7 @@ void Application::AddMessageObserver(MessageObserver observer) {
 }
 
 void Application::OnPropertyChanged(Control& c, const char* property) {
+    modelChanged_ = true;
     // By index: an observer may add another observer.
     for (std::size_t i = 0; i < changeObservers_.size(); ++i) changeObservers_[i](c, property);
     backend_.Invalidate(c);

@@ -48,7 +48,7 @@ class Application;
 // application, so a backend can redraw and observers (the unattended mode) can follow.
 template <class T>
 class Property {
-public:
+  public:
     Property(Control* owner, const char* name, T initial)
         : owner_(owner), name_(name), value_(std::move(initial)) {}
     Property(const Property&) = delete;
@@ -59,7 +59,7 @@ public:
     Property& operator=(const T& v);
     const char* name() const { return name_; }
 
-private:
+  private:
     Control* owner_;
     const char* name_;
     T value_;
@@ -68,7 +68,7 @@ private:
 enum class Kind { Form, PictureBox, Label, TextBox, Line, Timer };
 
 class Control {
-public:
+  public:
     // Registers the control as the last (rearmost) child of its container; nullptr for a form.
     Control(Kind kind, Control* container, std::string name, int index = -1);
     virtual ~Control();
@@ -110,22 +110,22 @@ public:
     // Called by Property on every change of value.
     void PropertyChanged(const char* property);
 
-private:
+  private:
     Control* container_;
     std::vector<Control*> children_;
 };
 
 class PictureBox : public Control {
-public:
+  public:
     PictureBox(Control* container, std::string name, int index = -1)
         : Control(Kind::PictureBox, container, std::move(name), index) {}
     Property<Color> BackColor{this, "BackColor", vbButtonFace};
-    Property<int> BorderStyle{this, "BorderStyle", 1};  // 0 none, 1 fixed single
+    Property<int> BorderStyle{this, "BorderStyle", 1};   // 0 none, 1 fixed single
     Property<std::string> Picture{this, "Picture", ""};  // artwork name: "logo", "ring", "check"
 };
 
 class Label : public Control {
-public:
+  public:
     Label(Control* container, std::string name, int index = -1)
         : Control(Kind::Label, container, std::move(name), index) {}
     Property<std::string> Caption{this, "Caption", ""};
@@ -136,7 +136,7 @@ public:
 };
 
 class TextBox : public Control {
-public:
+  public:
     TextBox(Control* container, std::string name, int index = -1)
         : Control(Kind::TextBox, container, std::move(name), index) {}
     Property<std::string> Text{this, "Text", ""};
@@ -144,7 +144,7 @@ public:
 };
 
 class Line : public Control {
-public:
+  public:
     Line(Control* container, std::string name, int index = -1)
         : Control(Kind::Line, container, std::move(name), index) {}
     Property<double> X1{this, "X1", 0};
@@ -158,7 +158,7 @@ public:
 // A VB timer: a non-zero Interval arms a repeating timer (while Enabled), 0 disarms it. The
 // tick runs OnTimer through the application's dispatch.
 class Timer : public Control {
-public:
+  public:
     Timer(Control* container, std::string name, int index = -1);
     ~Timer() override;
     Property<std::int32_t> Interval{this, "Interval", 0};
@@ -171,7 +171,7 @@ public:
 // A control array: controls that share one name and are addressed by index.
 template <class T>
 class ControlArray {
-public:
+  public:
     explicit ControlArray(std::string name) : name_(std::move(name)) {}
     T& Add(int index, Control* container) {
         auto& slot = items_[index];
@@ -182,13 +182,13 @@ public:
     const T& operator[](int index) const { return *items_.at(index); }
     const std::string& Name() const { return name_; }
 
-private:
+  private:
     std::string name_;
     std::map<int, std::unique_ptr<T>> items_;
 };
 
 class Form : public Control {
-public:
+  public:
     Form(Application& app, std::string name);
     ~Form() override;
 
@@ -226,7 +226,7 @@ public:
     // receives nothing: the click is swallowed.
     Control* HitTest(double x, double y);
 
-private:
+  private:
     friend class Control;
     Application& app_;
     Control* activeControl_ = nullptr;
@@ -241,7 +241,7 @@ struct ProgramEnd {
 
 // What a backend provides: time, the pending system events, message boxes and the real end.
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     // Milliseconds on the backend's clock (virtual for headless, steady for Qt).
     virtual std::int64_t NowMs() = 0;
@@ -260,6 +260,9 @@ public:
     virtual void Terminate(int exitCode) = 0;
     // A property of a control changed (the backend may mark it for redraw).
     virtual void Invalidate(Control& /*control*/) {}
+    // Applies the model's changes to the screen now; returns whether anything drawn changed.
+    // A yield within the same tick as the last one handles events only when it did.
+    virtual bool ApplyChanges() { return true; }
     // The application-wide pointer changed.
     virtual void PointerChanged(MousePointer /*pointer*/) {}
     // Keyboard focus moved to the control.
@@ -269,13 +272,13 @@ public:
     virtual void CopyProgress(std::uint64_t /*done*/, std::uint64_t /*total*/, bool /*finished*/,
                               const std::string& /*item*/) {}
     // Whether the yield may skip the calls that come within the same tick of NowMs as the last
-    // one handled (a real clock). A virtual clock, which stands still between a test's steps,
-    // wants every call handled.
+    // one handled (a real clock), when the model has not changed since. A virtual clock, which
+    // stands still between a test's steps, wants every call handled.
     virtual bool ThrottleEvents() const { return true; }
 };
 
 class Application {
-public:
+  public:
     explicit Application(Backend& backend);
     ~Application();
 
@@ -335,7 +338,7 @@ public:
     void RegisterForm(Form* f);
     void UnregisterForm(Form* f);
 
-private:
+  private:
     Backend& backend_;
     MousePointer pointer_ = MousePointer::Default;
     std::vector<Form*> forms_;
@@ -347,6 +350,7 @@ private:
     bool ended_ = false;
     int exitCode_ = 0;
     std::int64_t lastEventsMs_ = -1;
+    bool modelChanged_ = false;  // since the last yield that handled events
     friend class Timer;
 };
 

@@ -12,7 +12,7 @@
 namespace forms {
 
 class HeadlessBackend : public Backend {
-public:
+  public:
     HeadlessBackend();
     // Must be called once the Application exists (the clock drives its timers).
     void Attach(Application& app) { app_ = &app; }
@@ -62,9 +62,11 @@ public:
     void CopyProgress(std::uint64_t, std::uint64_t, bool, const std::string&) override {
         ++copyProgressCalls;
     }
-    bool ThrottleEvents() const override { return false; }
+    bool ThrottleEvents() const override { return throttle; }
+    // Lets the yield skip as on a real clock (which, standing still, never ticks on).
+    bool throttle = false;
 
-private:
+  private:
     struct Pending {
         Form* form;
         std::string control;  // empty: close the form

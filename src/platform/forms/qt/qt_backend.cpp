@@ -25,6 +25,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -108,6 +109,7 @@ struct QtBackend::Impl : InputSink {
         QWidget* widget = nullptr;
         Form* form = nullptr;
         bool dirty = false;
+        std::string drawn;  // Look() of the control when last applied
     };
     struct Input {
         Form* form;
@@ -129,6 +131,7 @@ struct QtBackend::Impl : InputSink {
     bool pumpScheduled = false;
     bool overrideCursor = false;
     std::optional<QCursor> hand;
+    int answerAfterMs = 0;
     // Owned by the form's widget too, which may go first.
     QPointer<QProgressDialog> copyWindow;
     std::int64_t copyStartMs = -1;
@@ -202,17 +205,50 @@ struct QtBackend::Impl : InputSink {
         }
     }
 
-    void SyncDirty() {
-        if (dirty.empty()) return;
+    // What the widget shows of a control, in pixels: equal looks draw the same.
+    static std::string Look(Control& c) {
+        std::string look =
+            std::to_string(ToPixels(c.Left)) + ',' + std::to_string(ToPixels(c.Top)) + ',' +
+            std::to_string(ToPixels(c.Width)) + ',' + std::to_string(ToPixels(c.Height)) + ',' +
+            (c.Visible ? 'v' : 'h') + (c.Enabled ? 'e' : 'd') +
+            std::to_string(int(c.Pointer.get())) + (c.TabStop ? 't' : 'n');
+        if (c.kind == Kind::PictureBox) {
+            auto& box = static_cast<PictureBox&>(c);
+            look += ',' + std::to_string(box.BackColor) + ',' + std::to_string(box.BorderStyle) +
+                    ',' + box.Picture.get();
+        } else if (c.kind == Kind::Label) {
+            auto& label = static_cast<Label&>(c);
+            const Font& font = label.FontProp;
+            look += ',' + std::to_string(label.ForeColor) + ',' + font.Name + ',' +
+                    std::to_string(font.Size) + ',' + std::to_string(font.Weight) +
+                    (font.Underline ? 'u' : '-') + std::to_string(int(label.Align.get())) + ',' +
+                    label.Caption.get();
+        } else if (c.kind == Kind::TextBox) {
+            look += ',' + static_cast<TextBox&>(c).Text.get();
+        } else {
+            look += '*';  // the form and the line: always applied
+        }
+        return look;
+    }
+
+    // Applies the controls changed since the last call; returns whether any looks different.
+    bool SyncDirty() {
+        if (dirty.empty()) return false;
         PruneDeadForms();
         std::vector<Control*> batch;
         batch.swap(dirty);
+        bool changed = false;
         for (Control* c : batch) {
             auto it = views.find(c);
             if (it == views.end() || !it->second.dirty) continue;
             it->second.dirty = false;
+            std::string look = Look(*c);
+            if (look == it->second.drawn && look.back() != '*') continue;
+            it->second.drawn = std::move(look);
             Apply(*c, it->second.widget);
+            changed = true;
         }
+        return changed;
     }
 
     void ApplyCursor(Control& c, QWidget* w) {
@@ -344,7 +380,7 @@ struct QtBackend::Impl : InputSink {
         }
         if (w) {
             w->setObjectName(QString::fromStdString(c.DisplayName()));
-            views[&c] = {w, &form, false};
+            views[&c] = {w, &form, false, Look(c)};
             Apply(c, w);
         }
         QWidget* inner = w ? w : parent;
@@ -411,6 +447,10 @@ int QtBackend::Exec(Application& app) {
 
 void QtBackend::Sync() { impl_->SyncDirty(); }
 
+bool QtBackend::ApplyChanges() { return impl_->SyncDirty(); }
+
+void QtBackend::AnswerMessageBoxesAfter(int ms) { impl_->answerAfterMs = ms; }
+
 void* QtBackend::WidgetOf(Form& form) {
     auto it = impl_->windows.find(&form);
     return it == impl_->windows.end() ? nullptr : it->second.get();
@@ -445,6 +485,8 @@ void QtBackend::MessageBox(const std::string& prompt, const std::string& title) 
     // On a screen that nobody sees (tests, screenshots) the box answers itself.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         QTimer::singleShot(0, &box, &QMessageBox::accept);
+    } else if (impl_->answerAfterMs > 0) {
+        QTimer::singleShot(impl_->answerAfterMs, &box, &QMessageBox::accept);
     }
     {
         NestingGuard guard(impl_->nested);

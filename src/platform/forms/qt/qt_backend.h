@@ -9,7 +9,7 @@
 namespace forms {
 
 class QtBackend : public Backend {
-public:
+  public:
     QtBackend(int& argc, char** argv);
     ~QtBackend() override;
 
@@ -23,6 +23,9 @@ public:
     void* WidgetOf(Form& form);
     // The widget of a control (a QWidget*), nullptr for timers, for tests.
     void* WidgetOf(Control& control);
+    // Message boxes answer themselves after ms milliseconds (0: they wait for the user), for
+    // runs that nobody watches. On the offscreen platform they answer at once anyway.
+    void AnswerMessageBoxesAfter(int ms);
 
     std::int64_t NowMs() override;
     void ProcessEvents() override;
@@ -33,6 +36,7 @@ public:
     double FrameExtraHeight() override;
     void Terminate(int exitCode) override;
     void Invalidate(Control& control) override;
+    bool ApplyChanges() override;
     void PointerChanged(MousePointer pointer) override;
     void FocusChanged(Control* control) override;
     void CopyProgress(std::uint64_t done, std::uint64_t total, bool finished,
@@ -40,7 +44,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 

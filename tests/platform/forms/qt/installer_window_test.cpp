@@ -323,6 +323,22 @@ TEST_F(InstallerWindow, StartPanelCoversEveryControlOfTheStepsPanel) {
     EXPECT_EQ(top->childAt(Px(8000), Px(4800)), Widget("Picture1"));
 }
 
+TEST_F(InstallerWindow, RetryLinksLieInFrontOfTheStatusLinesAroundThem) {
+    for (const auto& [link, line] : {std::pair{"lblTente", "lblMensagem(1)"},
+                                     std::pair{"lblTenteNovamente", "lblMensagem(3)"}}) {
+        form.FindControl(link)->Visible = true;
+        form.FindControl(line)->Visible = true;
+    }
+    form.pnInicio.Visible = false;
+    backend().Sync();
+    QWidget* link = Widget("lblTente");
+    EXPECT_EQ(Top()->childAt(link->mapTo(Top(), link->rect().center())), link);
+    form.pnInicio.Visible = true;
+    backend().Sync();
+    link = Widget("lblTenteNovamente");
+    EXPECT_EQ(Top()->childAt(link->mapTo(Top(), link->rect().center())), link);
+}
+
 TEST_F(InstallerWindow, ConnectorLineRunsBetweenTheMarkersBehindThem) {
     QWidget* panel = Widget("Picture1");
     ASSERT_NE(panel, nullptr);

@@ -9,5 +9,5 @@ class frmInstall;
 
 // Returns true when the archive was extracted (and, for the database package, its set-up
 // started); the status line tells the user either way. Lets no error escape.
-bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo,
-                        const std::string& pDestino, bool pSobrescrever);
+bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo, const std::string& pDestino,
+                        bool pSobrescrever);

@@ -72,7 +72,8 @@ class FtpTool : public testing::Test {
         fs::create_directories(work);
         fs::create_directories(root);
     }
-    bool StartServer(const std::string& password = testsupport::kFtpPassword, const std::string& fault = "") {
+    bool StartServer(const std::string& password = testsupport::kFtpPassword,
+                     const std::string& fault = "") {
         if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) return false;
         testsupport::FtpServerOptions options;
         options.root = root;
@@ -218,7 +219,8 @@ TEST_F(FtpTool, ErrorsNameTheServerAndWhatFailed) {
 
 TEST_F(FtpTool, PassiveIsTheDefault) {
     // Active data connections from this server come from a foreign address and are refused.
-    if (!StartServer(testsupport::kFtpPassword, "active-from-other")) GTEST_SKIP() << "pyftpdlib not installed";
+    if (!StartServer(testsupport::kFtpPassword, "active-from-other"))
+        GTEST_SKIP() << "pyftpdlib not installed";
     const std::string address = server->address();
     EXPECT_EQ(RunTool(work, {"--server", address, "ls"}).status, 0);
     EXPECT_EQ(RunTool(work, {"--server", address, "--active", "ls"}).status, 1);
@@ -233,7 +235,8 @@ std::vector<std::string> Names(const fs::path& folder) {
 }
 
 TEST_F(FtpTool, FailedPutLeavesTheOldFileWhole) {
-    if (!StartServer(testsupport::kFtpPassword, "stor-452")) GTEST_SKIP() << "pyftpdlib not installed";
+    if (!StartServer(testsupport::kFtpPassword, "stor-452"))
+        GTEST_SKIP() << "pyftpdlib not installed";
     TempPrefix::WriteFile(root / "kelvoranx.zip", "old archive");
     TempPrefix::WriteFile(work / "new.zip", "new archive");
     EXPECT_EQ(RunTool(work, With({"put", "no-such.zip", "kelvoranx.zip"})).status, 1);
@@ -256,7 +259,8 @@ TEST_F(FtpTool, PutReplacesTheFileOnlyWhenComplete) {
 }
 
 TEST_F(FtpTool, FailedGetLeavesNoPartialFile) {
-    if (!StartServer(testsupport::kFtpPassword, "short-data")) GTEST_SKIP() << "pyftpdlib not installed";
+    if (!StartServer(testsupport::kFtpPassword, "short-data"))
+        GTEST_SKIP() << "pyftpdlib not installed";
     TempPrefix::WriteFile(root / "data.bin", std::string(5000, 'x'));
     EXPECT_EQ(RunTool(work, With({"get", "data.bin"})).status, 1);
     EXPECT_TRUE(fs::is_empty(work));
@@ -273,7 +277,8 @@ TEST_F(FtpTool, GetToStandardOutput) {
 }
 
 TEST_F(FtpTool, LsShowsFullSizesAndFolderContents) {
-    if (!StartServer(testsupport::kFtpPassword, "big-listing-entry")) GTEST_SKIP() << "pyftpdlib not installed";
+    if (!StartServer(testsupport::kFtpPassword, "big-listing-entry"))
+        GTEST_SKIP() << "pyftpdlib not installed";
     TempPrefix::WriteFile(root / "big.bin", "b");
     TempPrefix::WriteFile(root / "Folder" / "inside.txt", "i");
     const Result all = RunTool(work, With({"ls"}));

@@ -14,7 +14,7 @@
 namespace testsupport {
 
 class TempPrefix {
-public:
+  public:
     TempPrefix();
     ~TempPrefix();
     TempPrefix(const TempPrefix&) = delete;
@@ -30,7 +30,7 @@ public:
     static void WriteFile(const std::filesystem::path& path, std::string_view content);
     static std::string ReadFile(const std::filesystem::path& path);
 
-private:
+  private:
     std::string oldPrefix_;
     bool hadPrefix_ = false;
     std::vector<std::pair<std::string, std::string>> savedVariables_;  // unset while we live

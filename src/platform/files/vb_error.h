@@ -16,18 +16,19 @@ struct VbError : std::runtime_error {
 
 // Numbers and texts of the runtime's file errors.
 namespace vberr {
-constexpr std::int32_t FileNotFound = 53;        // "File not found"
-constexpr std::int32_t FileAlreadyOpen = 55;     // "File already open"
-constexpr std::int32_t DiskFull = 61;            // "Disk full"
-constexpr std::int32_t PermissionDenied = 70;    // "Permission denied"
-constexpr std::int32_t PathFileAccess = 75;      // "Path/File access error"
-constexpr std::int32_t PathNotFound = 76;        // "Path not found"
-constexpr std::int32_t InvalidProcedureCall = 5; // "Invalid procedure call or argument"
-constexpr std::int32_t Overflow = 6;             // "Overflow"
-constexpr std::int32_t SubscriptOutOfRange = 9;  // "Subscript out of range"
-constexpr std::int32_t KeyAlreadyExists = 457;   // "This key is already associated with an element of this collection"
-constexpr std::int32_t DeviceIO = 57;            // "Device I/O error"
-constexpr std::int32_t CantCreateObject = 429;   // "ActiveX component can't create object"
+constexpr std::int32_t FileNotFound = 53;         // "File not found"
+constexpr std::int32_t FileAlreadyOpen = 55;      // "File already open"
+constexpr std::int32_t DiskFull = 61;             // "Disk full"
+constexpr std::int32_t PermissionDenied = 70;     // "Permission denied"
+constexpr std::int32_t PathFileAccess = 75;       // "Path/File access error"
+constexpr std::int32_t PathNotFound = 76;         // "Path not found"
+constexpr std::int32_t InvalidProcedureCall = 5;  // "Invalid procedure call or argument"
+constexpr std::int32_t Overflow = 6;              // "Overflow"
+constexpr std::int32_t SubscriptOutOfRange = 9;   // "Subscript out of range"
+constexpr std::int32_t KeyAlreadyExists =
+    457;  // "This key is already associated with an element of this collection"
+constexpr std::int32_t DeviceIO = 57;           // "Device I/O error"
+constexpr std::int32_t CantCreateObject = 429;  // "ActiveX component can't create object"
 
 // The runtime's description for a number above ("" for others).
 const char* Description(std::int32_t number);

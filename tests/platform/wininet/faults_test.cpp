@@ -54,13 +54,14 @@ TEST_F(FtpFaults, ServerPortComesFromTheNameOrTheArgument) {
     Session s;
     s.root = InternetOpenA("t", 0, nullptr, nullptr, 0);
     SetTimeouts(s.root, 3000);
-    s.connection =
-        InternetConnectA(s.root, "127.0.0.1", static_cast<INTERNET_PORT>(server_->port()),
-                         testsupport::kFtpUser, testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
+    s.connection = InternetConnectA(
+        s.root, "127.0.0.1", static_cast<INTERNET_PORT>(server_->port()), testsupport::kFtpUser,
+        testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_NE(s.connection, nullptr) << GetLastError();
     // ":port" in the name wins over the argument.
-    HINTERNET second = InternetConnectA(s.root, server_->address().c_str(), 1, testsupport::kFtpUser,
-                                        testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
+    HINTERNET second =
+        InternetConnectA(s.root, server_->address().c_str(), 1, testsupport::kFtpUser,
+                         testsupport::kFtpPassword, INTERNET_SERVICE_FTP, 0, 0);
     EXPECT_NE(second, nullptr) << GetLastError();
     InternetCloseHandle(second);
 }

@@ -420,7 +420,7 @@ void QtBackend::Show(Application& app, Form& form) {
     }
     auto top = std::make_unique<FormWidget>(form, *impl_);
     top->setObjectName(QString::fromStdString(form.DisplayName()));
-    impl_->views[&form] = {top.get(), &form, false};
+    impl_->views[&form] = {top.get(), &form, false, {}};
     impl_->Apply(form, top.get());
     for (Control* child : form.Children()) impl_->Build(*child, top.get(), form);
     Impl::Restack(form, impl_->views);

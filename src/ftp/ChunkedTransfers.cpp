@@ -13,9 +13,6 @@
 namespace {
 
 constexpr std::int32_t kChunkSize = 255;
-// ERROR_FILE_TOO_LARGE: the size does not fit the signed 32-bit counts of the transfers.
-constexpr std::int32_t kErrorFileTooLarge = 223;
-constexpr std::int32_t kErrorInputPastEnd = 62;
 
 std::string TrimSpaces(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
@@ -89,7 +86,7 @@ bool WriteChunk(HINTERNET hFile, const char* buffer, DWORD n, DWORD* code) {
 
 void ReadLocalExactly(files::BinaryFile& file, char* buffer, std::size_t n) {
     // The local file shrank under the upload: sending stale bytes would corrupt the copy.
-    if (file.Read(buffer, n) != n) throw VbError(kErrorInputPastEnd, "Input past end of file");
+    if (file.Read(buffer, n) != n) throw vberr::Make(vberr::InputPastEnd);
 }
 
 }  // namespace
@@ -139,7 +136,7 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     const std::int32_t total = GetFTPFileSize(sRemote);
     // A size of 2 GiB or more cannot be counted in 32 bits; its low half alone may look valid.
     if (lastFoundSize_ > std::numeric_limits<std::int32_t>::max()) {
-        RecordFailure(kErrorFileTooLarge, "FTPDownloadFile",
+        RecordFailure(ERROR_FILE_TOO_LARGE, "FTPDownloadFile",
                       "The remote file is 2 GiB or larger, too large for this transfer.");
         return false;
     }
@@ -229,7 +226,7 @@ bool cFTP::FTPUploadFile(const std::string& sLocalIn, const std::string& sRemote
     // The running count is 32-bit: a larger file would wrap it.
     if (length > std::numeric_limits<std::int32_t>::max()) {
         local.Close();
-        RecordFailure(kErrorFileTooLarge, "FTPUploadFile",
+        RecordFailure(ERROR_FILE_TOO_LARGE, "FTPUploadFile",
                       "The local file is 2 GiB or larger, too large for this transfer.");
         return false;
     }

@@ -63,18 +63,14 @@ bool frmInstall::RegistraDlls() {
                 files::Shell("regsvr32 /s \"" + destination + "\"", files::vbMinimizedFocus);
         }
         return true;
-    } catch (const VbError& e) {
-        if (e.Number == vberr::FileNotFound) {
+    } catch (const std::exception& e) {
+        const VbError error = vberr::From(e);
+        if (error.Number == vberr::FileNotFound) {
             App().MsgBox("Ocorreu um erro na instalação, arquivo não encontrado: " + source);
         } else {
-            App().MsgBox("Ocorreu um erro na instalação: " + std::to_string(e.Number) + " - " +
-                         e.Description);
+            App().MsgBox("Ocorreu um erro na instalação: " + std::to_string(error.Number) + " - " +
+                         error.Description);
         }
-    } catch (const std::filesystem::filesystem_error& e) {
-        App().MsgBox("Ocorreu um erro na instalação: " + std::to_string(vberr::PathFileAccess) +
-                     " - " + e.what());
-    } catch (const std::exception& e) {
-        App().MsgBox(std::string("Ocorreu um erro na instalação: 51 - ") + e.what());
     }
     return false;
 }

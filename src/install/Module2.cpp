@@ -21,7 +21,6 @@ using ui::kGrey;
 using ui::kRed;
 
 // The runtime's error for a member used on an object that was never obtained.
-constexpr std::int32_t kObjectNotSet = 91;
 
 // The status line of the phase under way: the start panel's while it is visible, else the
 // install step's.
@@ -49,7 +48,7 @@ bool HasWildcards(const std::string& name) { return name.find_first_of("*?") != 
 std::unique_ptr<shell::Folder> OpenFolder(const shell::ShellApplication& app,
                                           const std::string& path) {
     auto folder = app.NameSpace(path);
-    if (!folder) throw VbError(kObjectNotSet, "Object variable or With block variable not set");
+    if (!folder) throw vberr::Make(vberr::ObjectNotSet);
     return folder;
 }
 
@@ -108,14 +107,8 @@ bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo, const std
                         bool pSobrescrever) {
     try {
         if (!Extract(form, pArquivo, pDestino, pSobrescrever)) return false;
-    } catch (const VbError& e) {
-        ReportFailure(form, "Error " + std::to_string(e.Number) + ": " + e.Description);
-        return false;
-    } catch (const std::filesystem::filesystem_error& e) {
-        ReportFailure(form, "Error " + std::to_string(vberr::PathFileAccess) + ": " + e.what());
-        return false;
     } catch (const std::exception& e) {
-        ReportFailure(form, std::string("Error 51: ") + e.what());
+        ReportFailure(form, vberr::Text(e));
         return false;
     }
 

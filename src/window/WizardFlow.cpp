@@ -24,13 +24,6 @@ std::string CurrentYear() {
     return std::to_string(local.tm_year + 1900);
 }
 
-std::string Describe(const std::exception& e) {
-    if (const auto* vb = dynamic_cast<const VbError*>(&e)) {
-        return "Error " + std::to_string(vb->Number) + ": " + vb->Description;
-    }
-    return e.what();
-}
-
 }  // namespace
 
 void frmInstall::Form_Load() {
@@ -81,7 +74,7 @@ void frmInstall::Timer2_Timer() {
         try {
             if (!files::Dir(leftover).empty()) files::Kill(leftover);
         } catch (const std::exception& e) {
-            startFailed("Não foi possível excluir " + leftover + "\r" + Describe(e), true);
+            startFailed("Não foi possível excluir " + leftover + "\r" + vberr::Text(e), true);
             return;
         }
     }
@@ -95,7 +88,8 @@ void frmInstall::Timer2_Timer() {
         try {
             CopiaArqIniciais();
         } catch (const std::exception& e) {
-            startFailed("Não foi possível baixar " + install + "\\mysql.zip\r" + Describe(e), true);
+            startFailed("Não foi possível baixar " + install + "\\mysql.zip\r" + vberr::Text(e),
+                        true);
         }
         return;
     }
@@ -106,7 +100,7 @@ void frmInstall::Timer2_Timer() {
             files::FileCopy(localArchive, install + "\\kelvoranX.zip");
         }
     } catch (const std::exception& e) {
-        startFailed("Não foi possível copiar " + localArchive + "\r" + Describe(e), true);
+        startFailed("Não foi possível copiar " + localArchive + "\r" + vberr::Text(e), true);
         return;
     }
 

@@ -1,5 +1,7 @@
 #include "platform/files/vb_error.h"
 
+#include <filesystem>
+
 namespace vberr {
 
 const char* Description(std::int32_t number) {
@@ -26,6 +28,12 @@ const char* Description(std::int32_t number) {
             return "Path not found";
         case CantCreateObject:
             return "ActiveX component can't create object";
+        case InternalError:
+            return "Internal error";
+        case InputPastEnd:
+            return "Input past end of file";
+        case ObjectNotSet:
+            return "Object variable or With block variable not set";
         case KeyAlreadyExists:
             return "This key is already associated with an element of this collection";
         default:
@@ -34,5 +42,18 @@ const char* Description(std::int32_t number) {
 }
 
 VbError Make(std::int32_t number) { return VbError(number, Description(number)); }
+
+VbError From(const std::exception& e) {
+    if (const auto* vb = dynamic_cast<const VbError*>(&e)) return *vb;
+    if (dynamic_cast<const std::filesystem::filesystem_error*>(&e)) {
+        return VbError(PathFileAccess, e.what());
+    }
+    return VbError(InternalError, e.what());
+}
+
+std::string Text(const std::exception& e) {
+    const VbError error = From(e);
+    return "Error " + std::to_string(error.Number) + ": " + error.Description;
+}
 
 }  // namespace vberr

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
-
 // "C:", "C:\" or "C:/": the root of a drive, which always exists.
 bool IsDriveRoot(std::string_view path) {
     if (path.size() < 2 || path.size() > 3) return false;

@@ -16,9 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr DWORD kErrorWriteFault = 29;
-constexpr DWORD kErrorDiskFull = 112;
-
 std::atomic<unsigned> tempCounter{0};
 
 DWORD LocalError(int err) {
@@ -33,9 +30,9 @@ DWORD LocalError(int err) {
         case EISDIR:
             return ERROR_ACCESS_DENIED;
         case ENOSPC:
-            return kErrorDiskFull;
+            return ERROR_DISK_FULL;
         default:
-            return kErrorWriteFault;
+            return ERROR_WRITE_FAULT;
     }
 }
 

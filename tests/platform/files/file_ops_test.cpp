@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/files/files.h"
+#include "platform/files/vb_error.h"
 #include "support/prefix.h"
 #include "support/unprivileged.h"
 
@@ -121,4 +123,11 @@ TEST(Kill, SingleFileByPathAndMissingOne) {
     EXPECT_FALSE(fs::exists(prefix.DriveC() / "Install" / "mysql.bat"));
     EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\Install\\mysql.bat"); }), 53);
     EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\NoFolder\\*.*"); }), 53);
+}
+
+TEST(RuntimeError, EveryFailureBecomesOneNumberedText) {
+    EXPECT_EQ(vberr::Text(vberr::Make(vberr::FileNotFound)), "Error 53: File not found");
+    const std::filesystem::filesystem_error system("cannot copy", std::error_code());
+    EXPECT_EQ(vberr::From(system).Number, vberr::PathFileAccess);
+    EXPECT_EQ(vberr::Text(std::runtime_error("broken")), "Error 51: broken");
 }

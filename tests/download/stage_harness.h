@@ -1,13 +1,11 @@
-// What the stage tests share: the window on the headless backend, zip archives written with
-// libzip, a stand-in for wine on PATH that records every start, and the payload a test server
-// offers.
+// What the stage tests share: the window on the headless backend, zip archives, a stand-in for
+// wine on PATH that records every start, and the payload a test server offers.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <zip.h>
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +22,9 @@
 
 #include "platform/files/files.h"
 #include "platform/forms/headless.h"
+#include "support/env_scope.h"
 #include "support/prefix.h"
+#include "support/zip_builder.h"
 #include "window/frmInstall.h"
 
 namespace stagetest {
@@ -38,52 +38,14 @@ constexpr forms::Color kGreen = forms::RGB(0, 255, 0);
 
 // Writes a zip archive holding the entries in order; a name ending in "/" is a folder.
 inline void WriteZip(const fs::path& path, const Entries& entries) {
-    fs::create_directories(path.parent_path());
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive) throw std::runtime_error("zip_open failed for " + path.string());
+    std::vector<testzip::Entry> items;
     for (const auto& [name, content] : entries) {
-        if (!name.empty() && name.back() == '/') {
-            zip_dir_add(archive, name.c_str(), ZIP_FL_ENC_UTF_8);
-            continue;
-        }
-        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
-            zip_source_free(source);
-            zip_discard(archive);
-            throw std::runtime_error("zip_file_add failed for " + name);
-        }
+        items.push_back({name, content, !name.empty() && name.back() == '/'});
     }
-    if (zip_close(archive) != 0) {
-        zip_discard(archive);
-        throw std::runtime_error("zip_close failed for " + path.string());
-    }
+    testzip::Write(path, items);
 }
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
-        if (const char* old = std::getenv(name_.c_str())) {
-            had_ = true;
-            old_ = old;
-        }
-        setenv(name_.c_str(), value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
-};
+using testsupport::ScopedEnv;
 
 // A "wine" in front of PATH that appends one line per start to its log: its arguments joined
 // by " | ". It does nothing else, so the Windows programs it is asked to run never run.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp_fixture.h"
+#include "cftp_session.h"
 #include "platform/files/vb_error.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <ctime>
 #include <string>
 
+#include "cftp_session.h"
 #include "ftp/cFTP.h"
-#include "ftp_fixture.h"
 #include "platform/files/vb_error.h"
 #include "platform/kernel/kernel.h"
 #include "platform/wininet/wininet.h"

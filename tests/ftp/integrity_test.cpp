@@ -7,7 +7,7 @@
 #include <thread>
 #include <type_traits>
 
-#include "ftp_fixture.h"
+#include "cftp_session.h"
 #include "platform/files/vb_error.h"
 
 namespace {

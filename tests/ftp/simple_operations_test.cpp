@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp_fixture.h"
+#include "cftp_session.h"
 
 namespace {
 

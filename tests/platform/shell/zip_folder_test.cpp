@@ -12,8 +12,8 @@
 
 #include "platform/files/files.h"
 #include "platform/shell/shell.h"
-#include "platform/shell/zip_builder.h"
 #include "support/prefix.h"
+#include "support/zip_builder.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempPrefix;

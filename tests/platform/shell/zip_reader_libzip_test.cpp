@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/shell/zip_builder.h"
 #include "platform/shell/zip_reader.h"
 #include "support/prefix.h"
+#include "support/zip_builder.h"
 
 namespace {
 

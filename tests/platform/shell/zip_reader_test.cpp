@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell/zip_bytes.h"
+#include "support/zip_bytes.h"
 
 namespace {
 

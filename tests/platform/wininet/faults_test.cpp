@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "ftp_fixture.h"
+#include "service_session.h"
 
 namespace wininet_test {
 namespace {

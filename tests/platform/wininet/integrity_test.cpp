@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "ftp_fixture.h"
+#include "service_session.h"
 
 namespace wininet_test {
 namespace {

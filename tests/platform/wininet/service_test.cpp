@@ -2,7 +2,7 @@
 // DOS formats) and vsftpd, each in active and passive mode.
 #include <gmock/gmock.h>
 
-#include "ftp_fixture.h"
+#include "service_session.h"
 
 namespace wininet_test {
 namespace {

@@ -1,6 +1,7 @@
 # The Windows build (cmake/mingw-w64-x86_64.cmake): the layers that have a Windows side so far,
 # under the same target names as on Linux, and their tests, which ctest runs under wine64.
 set(INSTALLER_WITH_QT OFF)
+enable_language(RC)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 set(ZLIB_USE_STATIC_LIBS ON)
@@ -16,9 +17,13 @@ add_subdirectory(src/platform/kernel/windows)
 add_subdirectory(src/platform/wininet/windows)
 add_subdirectory(src/platform/shell/windows)
 add_subdirectory(src/platform/forms)  # the toolkit and its headless backend
-if(EXISTS ${PROJECT_SOURCE_DIR}/src/platform/forms/win32/CMakeLists.txt)
-  add_subdirectory(src/platform/forms/win32)
-endif()
+add_subdirectory(src/platform/forms/win32)
+add_subdirectory(src/ftp)
+add_subdirectory(src/window)
+add_subdirectory(src/download)
+add_subdirectory(src/install)
+add_subdirectory(src/app)
+add_subdirectory(src/ftptool)
 
 # Tests: each program is one ctest test, run by wine64 in the build's own prefix, which the
 # first test sets up (that takes Wine half a minute).

@@ -1,4 +1,5 @@
-// Whether the window can be shown at all: a display for the platform Qt will use.
+// Whether the window can be shown at all: on Linux, a display for the platform Qt will use (a
+// Windows session always has one).
 #pragma once
 
 #include <string>

@@ -1,7 +1,9 @@
 // Keeps two installers from working on one machine at once: an exclusive lock on the folder
-// above the install folder, held for the life of the process and dropped by the system
-// however the process ends (a kill included).
+// above the install folder (on Windows, on a lock file in it), held for the life of the process
+// and dropped by the system however the process ends (a kill included).
 #pragma once
+
+#include <cstdint>
 
 namespace app {
 
@@ -20,7 +22,7 @@ class InstanceLock {
     static constexpr const char* kAlreadyRunning = "O instalador já está em execução.";
 
   private:
-    int fd_ = -1;
+    std::intptr_t handle_ = -1;  // the system's descriptor or handle; -1 for none
     bool acquired_ = true;
 };
 

@@ -1,7 +1,9 @@
 #include "app/UnattendedDriver.h"
 
-#include <ctime>
+#include <cstdio>
 #include <string_view>
+
+#include "platform/kernel/kernel.h"
 
 namespace app {
 
@@ -75,11 +77,12 @@ int UnattendedDriver::RetriesMade(const std::string& linkName) const {
 }
 
 std::string UnattendedDriver::FormatLine(const std::string& text) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char stamp[64];  // room for any WORD in each field
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{now.wYear},
+                  unsigned{now.wMonth}, unsigned{now.wDay}, unsigned{now.wHour},
+                  unsigned{now.wMinute}, unsigned{now.wSecond});
     return std::string(stamp) + " " + OneLine(text);
 }
 

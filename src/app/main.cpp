@@ -13,7 +13,6 @@
 #include "app/WindowProgram.h"
 #include "platform/files/files.h"
 #include "platform/forms/forms.h"
-#include "platform/forms/qt/qt_backend.h"
 
 namespace {
 
@@ -41,11 +40,7 @@ int RefuseSecondInstance(int& argc, char** argv, app::RunMode mode) {
                   << std::endl;
     }
     if (mode != app::RunMode::Quiet) {
-        forms::QtBackend backend(argc, argv);
-        if (mode == app::RunMode::Passive)
-            backend.AnswerMessageBoxesAfter(app::WindowProgram::kPassiveMessageMs);
-        forms::Application application(backend);
-        application.MsgBox(app::InstanceLock::kAlreadyRunning);
+        app::WindowProgram::ShowMessage(argc, argv, mode, app::InstanceLock::kAlreadyRunning);
     }
     return app::kExitFailed;
 }

@@ -1,7 +1,5 @@
 // kelvoran-ftp: a command-line FTP tool for the keepers of the distribution server, built on
 // the installer's own FTP client and its built-in connection settings.
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "ftptool/failure.h"
 #include "ftptool/options.h"
 #include "ftptool/progress_bar.h"
+#include "ftptool/terminal.h"
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
 #include "platform/kernel/kernel.h"
@@ -92,7 +91,7 @@ std::string TemporaryBeside(const std::string& name) {
     const auto slash = name.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : name.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-    return folder + "." + base + ".part-" + std::to_string(::getpid());
+    return folder + "." + base + ".part-" + std::to_string(ftptool::ProcessId());
 }
 
 void ShowProgress(cFTP& ftp, ftptool::ProgressBar& bar) {
@@ -146,6 +145,7 @@ int List(Session& s, const std::vector<std::string>& args) {
 
 bool CopyToStandardOutput(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
+    ftptool::BinaryStandardOutput();
     std::cout << in.rdbuf();
     std::cout.flush();
     return static_cast<bool>(std::cout);
@@ -163,7 +163,7 @@ int Get(Session& s, const std::vector<std::string>& args) {
     const fs::path target =
         toOutput ? fs::temp_directory_path() / RemoteBaseName(remote) : fs::path(local);
     fs::path temporary = target;
-    temporary += ".part-" + std::to_string(::getpid());
+    temporary += ".part-" + std::to_string(ftptool::ProcessId());
     std::error_code ec;
     struct Cleanup {
         fs::path path;

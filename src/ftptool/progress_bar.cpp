@@ -1,8 +1,8 @@
 #include "ftptool/progress_bar.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "ftptool/terminal.h"
 
 namespace ftptool {
 
@@ -61,7 +61,7 @@ std::string FormatRate(std::int64_t current, std::int64_t total, double seconds)
     return text;
 }
 
-ProgressBar::ProgressBar(std::FILE* out) : out_(out), terminal_(::isatty(::fileno(out)) == 1) {}
+ProgressBar::ProgressBar(std::FILE* out) : out_(out), terminal_(IsTerminal(out)) {}
 
 void ProgressBar::Update(std::int64_t current, std::int64_t total) {
     if (done_ || !terminal_) return;

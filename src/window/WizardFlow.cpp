@@ -1,12 +1,12 @@
 // The window's own flow: the load step, the start phase and its retry, the opening of the
 // download step, the download retry, the label forwarding and the end of the program.
-#include <ctime>
 #include <exception>
 #include <string>
 
 #include "install/Module1.h"
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
+#include "platform/kernel/kernel.h"
 #include "window/WindowTexts.h"
 #include "window/frmInstall.h"
 
@@ -18,10 +18,9 @@ constexpr const char* kFooterPrefix = "Instalador KELVORAN 10.0.X";
 constexpr const char* kFooterTail = "Quorimetra Sistemas - suporte@quorimetra.com.br";
 
 std::string CurrentYear() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::to_string(local.tm_year + 1900);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return std::to_string(now.wYear);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// File-time conversion to local time with the zone's current offset (as Windows does: the
-// offset in force now, not the one at the converted moment).
+// The local time, and file-time conversion to local time with the zone's current offset (as
+// Windows does: the offset in force now, not the one at the converted moment).
+#include <chrono>
 #include <ctime>
 #include <limits>
 
@@ -30,4 +31,18 @@ BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, FILETIME* lpLocalFileTi
     lpLocalFileTime->dwLowDateTime = static_cast<DWORD>(result & 0xFFFFFFFFu);
     lpLocalFileTime->dwHighDateTime = static_cast<DWORD>(result >> 32);
     return TRUE;
+}
+
+void GetLocalTime(SYSTEMTIME* lpSystemTime) {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto sinceEpoch = now.time_since_epoch();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch) % 1000;
+    *lpSystemTime =
+        SYSTEMTIME{static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
+                   static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
+                   static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
+                   static_cast<WORD>(local.tm_sec),         static_cast<WORD>(ms.count())};
 }

@@ -38,4 +38,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 // Converts a UTC file time to local time with the zone's current offset, as Windows does.
 BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, FILETIME* lpLocalFileTime);
 
+// The current local date and time.
+void GetLocalTime(SYSTEMTIME* lpSystemTime);
+
 #endif

@@ -37,6 +37,17 @@ struct FILETIME {
     DWORD dwHighDateTime = 0;
 };
 
+struct SYSTEMTIME {
+    WORD wYear = 0;
+    WORD wMonth = 0;      // 1 to 12
+    WORD wDayOfWeek = 0;  // 0 is Sunday
+    WORD wDay = 0;
+    WORD wHour = 0;
+    WORD wMinute = 0;
+    WORD wSecond = 0;
+    WORD wMilliseconds = 0;
+};
+
 struct SECURITY_ATTRIBUTES {
     DWORD nLength = 0;
     LPVOID lpSecurityDescriptor = nullptr;

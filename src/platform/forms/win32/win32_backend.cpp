@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
+#include <string_view>
 
 #include "platform/forms/forms.h"
 #include "platform/forms/win32/gdi_painter.h"
@@ -29,6 +30,20 @@ RECT OuterRect(const Form& form) {
     return r;
 }
 
+// A thread timer's procedure, run by the message box's own loop: presses OK on the thread's
+// message boxes (the system's dialog class "#32770").
+void CALLBACK AnswerMessageBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (std::wstring_view(name) == L"#32770") PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+            return TRUE;
+        },
+        0);
+}
+
 }  // namespace
 
 struct Win32Backend::Impl {
@@ -46,6 +61,7 @@ struct Win32Backend::Impl {
     int exitCode = 0;
     bool terminated = false;
     HCURSOR hand = nullptr;
+    int answerAfterMs = 0;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         auto* impl = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -237,8 +253,15 @@ void Win32Backend::ProcessEvents() {
 
 void Win32Backend::MessageBox(const std::string& prompt, const std::string& title) {
     HWND owner = impl_->windows.empty() ? nullptr : impl_->windows.begin()->second;
+    const UINT_PTR answer =
+        impl_->answerAfterMs > 0
+            ? SetTimer(nullptr, 0, static_cast<UINT>(impl_->answerAfterMs), AnswerMessageBoxes)
+            : 0;
     ::MessageBoxW(owner, kernel::Widen(prompt).c_str(), kernel::Widen(title).c_str(), MB_OK);
+    if (answer != 0) KillTimer(nullptr, answer);
 }
+
+void Win32Backend::AnswerMessageBoxesAfter(int ms) { impl_->answerAfterMs = ms; }
 
 double Win32Backend::ScreenWidth() { return GetSystemMetrics(SM_CXSCREEN) * TwipsPerPixel; }
 

@@ -20,6 +20,9 @@ class Win32Backend : public Backend {
     int Exec(Application& app);
     // The window of a shown form (an HWND), nullptr when it has none.
     void* WindowOf(Form& form);
+    // Message boxes answer themselves after ms milliseconds (0: they wait for the user), for
+    // runs that nobody watches.
+    void AnswerMessageBoxesAfter(int ms);
 
     std::int64_t NowMs() override;
     void ProcessEvents() override;

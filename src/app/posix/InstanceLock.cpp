@@ -18,20 +18,21 @@ InstanceLock::InstanceLock() {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
         // Close-on-exec: the programs the installer starts must not keep the lock after it.
-        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        handle_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     } catch (const std::exception&) {
-        fd_ = -1;
+        handle_ = -1;
     }
-    if (fd_ < 0) return;
+    if (handle_ < 0) return;
+    const int fd = static_cast<int>(handle_);
     int rc;
     do {
-        rc = ::flock(fd_, LOCK_EX | LOCK_NB);
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0 && errno == EWOULDBLOCK) acquired_ = false;
 }
 
 InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 }  // namespace app

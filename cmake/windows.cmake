@@ -1,5 +1,6 @@
-# The Windows build (cmake/mingw-w64-x86_64.cmake): the layers that have a Windows side so far,
-# under the same target names as on Linux, and their tests, which ctest runs under wine64.
+# The Windows build (cmake/mingw-w64-x86_64.cmake): every layer on its Windows side, under the
+# same target names as on Linux, the programs instalador.exe and kelvoran-ftp.exe, and the tests
+# that need no POSIX, which ctest runs under wine64.
 set(INSTALLER_WITH_QT OFF)
 enable_language(RC)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -64,12 +65,44 @@ installer_windows_test(test_kernel_windows SOURCES ${kernel_windows_tests}
 file(GLOB wininet_windows_tests CONFIGURE_DEPENDS ${tests}/wininet/windows/*.cpp)
 installer_windows_test(test_wininet_windows SOURCES ${wininet_windows_tests}
                        LIBRARIES platform_wininet ws2_32)
-if(TARGET platform_forms_win32)
-  file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
-  installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
-                         LIBRARIES platform_forms_win32)
-  # A prefix of its own: Wine processes of the other tests, started without a display, would
-  # otherwise leave the prefix's desktop without one.
-  set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
-                       "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
+file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
+installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
+                       LIBRARIES platform_forms_win32)
+# A prefix of its own: Wine processes of the other tests, started without a display, would
+# otherwise leave the prefix's desktop without one.
+set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
+                     "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
+# The reply and listing parsers of the Linux FTP service are plain text code: the same tests
+# hold for them built here.
+set(wininet_sources ${PROJECT_SOURCE_DIR}/src/platform/wininet)
+installer_windows_test(test_wininet_parsers
+  SOURCES ${tests}/wininet/parsers_test.cpp ${tests}/wininet/server_name_test.cpp
+          ${wininet_sources}/reply.cpp ${wininet_sources}/listing.cpp
+  LIBRARIES platform_wininet platform_files)
+installer_windows_test(test_dir_list SOURCES ${PROJECT_SOURCE_DIR}/tests/ftp/dir_list_test.cpp
+                       LIBRARIES ftp)
+installer_windows_test(test_command_line
+                       SOURCES ${PROJECT_SOURCE_DIR}/tests/app/CommandLineTest.cpp
+                       LIBRARIES installer_app)
+
+# The demo's Windows programs (the product and the library behind the shared components), for
+# the end-to-end run: the same sources the Linux build compiles with MinGW-w64.
+set(demo_windows_dir ${CMAKE_BINARY_DIR}/demo/windows)
+add_library(demo_component SHARED ${PROJECT_SOURCE_DIR}/demo/windows/component.c)
+add_executable(demo_kelvoranX WIN32 ${PROJECT_SOURCE_DIR}/demo/windows/kelvoranX.c)
+target_compile_options(demo_kelvoranX PRIVATE -municode)
+target_link_options(demo_kelvoranX PRIVATE -municode)
+set_target_properties(demo_component PROPERTIES PREFIX "" OUTPUT_NAME component
+                      RUNTIME_OUTPUT_DIRECTORY ${demo_windows_dir})
+set_target_properties(demo_kelvoranX PROPERTIES OUTPUT_NAME kelvoranX
+                      RUNTIME_OUTPUT_DIRECTORY ${demo_windows_dir})
+
+# instalador.exe /quiet under wine64 in a fresh prefix against the demo server, both downloads
+# through Wine's own WinINet; then the same with the server down.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  add_test(NAME EndToEnd.WindowsProgramUnderWine
+           COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/windows_install.sh
+                   $<TARGET_FILE:instalador> ${CMAKE_BINARY_DIR})
+  set_tests_properties(EndToEnd.WindowsProgramUnderWine PROPERTIES
+                       SKIP_RETURN_CODE 77 TIMEOUT 600)
 endif()

@@ -109,6 +109,8 @@ def parse_args(argv):
                         help="pace each download so that it lasts about S seconds")
     parser.add_argument("--pidfile", type=Path, help="write the server's pid here")
     parser.add_argument("--quiet", action="store_true", help="log only warnings and errors")
+    parser.add_argument("--log-commands", action="store_true",
+                        help="log every command received and every reply sent")
     args = parser.parse_args(argv)
     if not 0 <= args.port <= 65535:
         parser.error("--port must be between 0 and 65535")
@@ -161,7 +163,8 @@ def main(argv=None):
               f"{args.root} first", file=sys.stderr)
         return 2
 
-    logging.basicConfig(level=logging.WARNING if args.quiet else logging.INFO,
+    level = logging.DEBUG if args.log_commands else logging.INFO
+    logging.basicConfig(level=logging.WARNING if args.quiet else level,
                         format="[%(asctime)s] %(message)s", stream=sys.stderr)
     # Our own socket, so that a taken port is reported with its real cause.
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)

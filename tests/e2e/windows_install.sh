@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The Windows program end to end under wine64: a fresh prefix set up by Wine, the demo server on
+# loopback, and instalador.exe /quiet from a folder with only the program and its Dlls folder,
+# so that both downloads (the database package and the product) go through Wine's own WinINet.
+# Then: exit code 0, the product's files, the connector's set-up, the components in the system
+# folders and their registrations, the desktop shortcut read back by lnkinfo and started. Last,
+# the same program with the server down: exit code 1 and the failure's status text.
+#
+#   windows_install.sh INSTALLER_EXE WINDOWS_BUILD_DIR
+#
+# Exit 77 (skipped) where Wine is missing. Runs in a network namespace of its own where it may;
+# everything started here is stopped by its pid, and the prefix's Wine server is ended.
+set -euo pipefail
+
+installer=$1
+build_dir=$2
+windows_dir="$build_dir/demo/windows"
+. "$(dirname "${BASH_SOURCE[0]}")/../../demo/lib.sh"
+
+if ! demo_find_wine; then
+    echo "skipped: Wine is not installed here (Debian package wine64)"
+    exit 77
+fi
+
+if [ -z "${E2E_IN_NAMESPACE:-}" ] && unshare --net true 2>/dev/null; then
+    export E2E_IN_NAMESPACE=1
+    exec unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+
+work=$(mktemp -d /tmp/kv-win-e2e-XXXXXX)
+server_pid=""
+cleanup() {
+    demo_stop "$server_pid"
+    [ ! -d "$work/prefix" ] || WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+demo_wine_env
+export USER=${USER:-$(id -un)}
+unset DISPLAY WAYLAND_DISPLAY
+
+demo_settings "$build_dir"
+demo_payload="$work/payload"
+"$demo_python" "$demo_dir/make_payload.py" "$demo_payload" --windows "$windows_dir" >/dev/null
+
+stage="$work/Instalador KELVORAN"
+mkdir -p "$stage"
+cp "$installer" "$stage/instalador.exe"
+cp -r "$demo_payload/Dlls" "$stage/Dlls"
+
+started=$SECONDS
+demo_prefix "$work/prefix" "$USER"
+echo "Wine set the prefix up in ${demo_prefix_seconds} s"
+export WINEPREFIX="$work/prefix"
+drive_c="$WINEPREFIX/drive_c"
+
+# Runs the installer in /quiet from the stage folder, at most 180 s; sets status.
+run_installer() {
+    status=0
+    (cd "$stage" && exec timeout 180 "${demo_installer_env[@]}" "$demo_wine" instalador.exe \
+        /quiet) >"$work/out" 2>"$work/err" || status=$?
+    tr -d '\r' <"$work/out" | sed 's/^/  installer: /'
+    [ ! -s "$work/err" ] || sed 's/^/  standard error: /' "$work/err"
+    echo "installer exit code: $status"
+}
+
+failed=0
+fail() {
+    echo "FAILED: $*"
+    failed=$((failed + 1))
+}
+
+demo_start_server "$work/server.log" --log-commands
+run_installer
+[ "$status" -eq 0 ] || fail "exit code $status, not 0"
+grep -q 'Programa instalado com sucesso!' "$work/out" || fail "no success line"
+
+product_files=0
+if product=$(host_path "$drive_c" Quorimetra Kelvoran); then
+    product_files=$(find "$product" -type f | wc -l)
+fi
+echo "product files in C:\\Quorimetra\\Kelvoran: $product_files"
+host_path "$drive_c" Quorimetra Kelvoran kelvoranX.exe >/dev/null || fail "no kelvoranX.exe"
+
+checks=0
+demo_check_wine_results "$WINEPREFIX" "$USER" || checks=$?
+
+if shortcut=$(host_path "$drive_c" users "$USER" Desktop "kelvoran X.lnk"); then
+    info=$(lnkinfo "$shortcut" 2>&1 || true)
+    grep -iE '^\s*(description|working directory|local path|command line arguments)\s*:' \
+        <<<"$info" | sed 's/^\s*/  shortcut: /' || true
+    grep -qiE 'local path\s*:\s*C:\\Quorimetra\\Kelvoran\\kelvoranX\.exe' <<<"$info" ||
+        fail "the shortcut does not point at C:\\Quorimetra\\Kelvoran\\kelvoranX.exe"
+    grep -qiE 'working directory\s*:\s*C:\\Quorimetra\\Kelvoran' <<<"$info" ||
+        fail "the shortcut's working folder is not C:\\Quorimetra\\Kelvoran"
+fi
+
+echo "FTP commands the server received (Wine's WinINet):"
+grep -E '(<-|->) ' "$work/server.log" | sed -E 's/^\[[^]]*\] //' |
+    sed 's/^/  /' | head -n 40 || true
+
+# The server down: the same program fails with its status text and exit code 1.
+demo_stop "$server_pid"
+server_pid=""
+run_installer
+[ "$status" -eq 1 ] || fail "with the server down: exit code $status, not 1"
+grep -q 'sem conexão, tente mais tarde' "$work/out" ||
+    fail "with the server down: no \"sem conexão, tente mais tarde\""
+
+echo "time: $((SECONDS - started)) s"
+[ $((failed + checks)) -eq 0 ] || { echo "FAILED: $((failed + checks)) checks"; exit 1; }
+echo "passed"

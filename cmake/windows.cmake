@@ -25,6 +25,8 @@ add_subdirectory(src/download)
 add_subdirectory(src/install)
 add_subdirectory(src/app)
 add_subdirectory(src/ftptool)
+# The two programs at the top of the build folder, each one file to ship.
+set_target_properties(instalador kelvoran-ftp PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Tests: each program is one ctest test, run by wine64 in the build's own prefix, which the
 # first test sets up (that takes Wine half a minute).

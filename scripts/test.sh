@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit and integration tests (ctest), the same suite
-# built with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a bounded
-# time. Needs no arguments; starts every server the tests need itself.
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for a bounded
+# time, and the Windows build with its tests under wine64. Needs no arguments; starts every
+# server the tests need itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-2}
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
-scripts/deps.sh
+scripts/deps.sh windows
 
 echo "== formatting (clang-format)"
 git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
@@ -38,4 +39,6 @@ for target in build-fuzz/tests/fuzz/*_fuzz; do
   "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 "$corpus" 2>&1 | tail -n 3
   rm -rf "$corpus"
 done
+echo "== Windows build (MinGW-w64) and its tests under wine64"
+TEST=1 JOBS="$jobs" scripts/build-windows.sh
 echo "== all tests passed"

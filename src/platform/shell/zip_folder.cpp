@@ -81,8 +81,10 @@ std::unique_ptr<ZipFolder> ZipFolder::Open(const std::filesystem::path& host) {
     // An archive too large to list is refused outright; any other file that does not read as
     // an archive is simply not a folder.
     if (error == zip::ZipError::Limits) {
-        throw Refusal("archive too large to list (at most " +
-                      std::to_string(kFolderLimits.entries) + " entries)");
+        throw Refusal("archive too large to list (over " + std::to_string(kFolderLimits.entries) +
+                      " entries, a name over " + std::to_string(zip::kMaxNameLength) +
+                      " bytes or a directory over " +
+                      std::to_string(kFolderLimits.directorySize >> 20) + " MiB)");
     }
     if (reader == nullptr) return nullptr;
     auto folder = std::unique_ptr<ZipFolder>(new ZipFolder);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/files/internal.h"
 
 namespace files {
 namespace {
@@ -37,50 +38,6 @@ class Fd {
     int fd_;
 };
 
-bool HasWildcard(std::string_view name) {
-    return name.find_first_of("*?") != std::string_view::npos;
-}
-
-// Windows-style match of a folded name against a folded pattern: * any run, ? one character.
-bool Glob(std::string_view name, std::string_view pattern) {
-    std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-// "name.*" also matches "name" without an extension, as on Windows ("*.*" is everything).
-bool MatchesPattern(std::string_view name, const std::string& foldedPattern) {
-    const std::string folded = FoldCase(name);
-    if (Glob(folded, foldedPattern)) return true;
-    const std::string_view pattern = foldedPattern;
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
-        return Glob(folded, pattern.substr(0, pattern.size() - 2));
-    }
-    return false;
-}
-
-// Splits a Windows path into its folder (with its separator) and its last component.
-std::pair<std::string, std::string> SplitLast(const std::string& path) {
-    const auto cut = path.find_last_of("\\/");
-    if (cut != std::string::npos) return {path.substr(0, cut + 1), path.substr(cut + 1)};
-    if (path.size() >= 2 && path[1] == ':') return {path.substr(0, 2), path.substr(2)};
-    return {"", path};
-}
-
 enum class Kind { Missing, File, Folder, Other };
 
 Kind KindOf(const std::string& hostPath) {
@@ -94,8 +51,8 @@ Kind KindOf(const std::string& hostPath) {
 // Host paths of the entries matching a Windows path pattern, in name order. The last component
 // may hold wildcards; an empty one stands for every entry.
 std::vector<fs::path> Matches(const std::string& pathPattern) {
-    auto [folder, last] = SplitLast(pathPattern);
-    if (!last.empty() && !HasWildcard(last)) {
+    auto [folder, last] = detail::SplitLast(pathPattern);
+    if (!last.empty() && !detail::HasWildcard(last)) {
         const fs::path host = ToHostPath(pathPattern);
         if (KindOf(host) == Kind::Missing) return {};
         return {host};
@@ -109,7 +66,7 @@ std::vector<fs::path> Matches(const std::string& pathPattern) {
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (MatchesPattern(name, pattern)) names.emplace_back(name);
+        if (detail::MatchesPattern(name, pattern)) names.emplace_back(name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());

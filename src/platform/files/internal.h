@@ -2,6 +2,8 @@
 // wildcards, the environment's defaults) and the few that each platform supplies to them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -39,5 +41,23 @@ std::string DefaultEnvironment(const std::string& foldedName);
 
 // Host folder of the running program file. Each platform has its own.
 std::filesystem::path RunningProgramFolder();
+
+// The buffer of a BinaryFile, and of a copy that goes through one.
+constexpr std::size_t kFileBufferSize = 64 * 1024;
+
+// The raw calls under BinaryFile, each platform's own, on the descriptor that OpenRaw gives.
+// OpenRaw throws 53 for a missing file, 76 for a missing folder and 75 for anything that is
+// not a file that may be opened; a write creates the file when absent and does not cut it.
+int OpenRaw(const std::string& windowsPath, bool forWriting);
+// Reads what is there up to n bytes, 0 at the end; 57 when the read fails.
+std::size_t ReadRaw(int fd, void* buffer, std::size_t n);
+// Writes all n bytes at the current position; 61 when the disk is full, else 57.
+void WriteRaw(int fd, const void* data, std::size_t n);
+// The file's size on disk; 57 when it cannot be told.
+std::int64_t RawSize(int fd);
+// Cuts the file at `length` (and leaves the position there); 61/57 on failure.
+void TruncateRaw(int fd, std::int64_t length);
+// Closes the descriptor: 0, or the error number of a failure that lost written data.
+int CloseRaw(int fd);
 
 }  // namespace files::detail

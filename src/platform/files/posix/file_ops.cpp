@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -19,8 +18,6 @@ namespace files {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kBufferSize = 64 * 1024;
 
 // A file descriptor closed when it goes out of scope.
 class Fd {
@@ -117,7 +114,7 @@ bool CopyContents(int in, int out) {
         if (errno == EINVAL || errno == ENOSYS) break;
         return false;
     }
-    std::vector<char> buffer(kBufferSize);
+    std::vector<char> buffer(detail::kFileBufferSize);
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got == 0) return true;
@@ -195,16 +192,16 @@ void Kill(const std::string& pathPattern) {
     if (!found) throw vberr::Make(vberr::FileNotFound);
 }
 
-BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode)
-    : mode_(mode), buffer_(new char[kBufferSize]) {
+namespace detail {
+
+int OpenRaw(const std::string& windowsPath, bool forWriting) {
     const fs::path host = ToHostPath(windowsPath);
-    const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT);
-    fd_ = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
+    const int flags = forWriting ? (O_WRONLY | O_CREAT) : O_RDONLY;
+    const int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd >= 0) {
         struct stat st;
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) return;
-        ::close(fd_);
-        fd_ = -1;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+        ::close(fd);
         throw vberr::Make(vberr::PathFileAccess);
     }
     const int error = errno;
@@ -217,97 +214,30 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode)
     throw vberr::Make(vberr::PathFileAccess);
 }
 
-BinaryFile::~BinaryFile() {
-    if (fd_ < 0) return;
-    try {
-        Flush();
-    } catch (const VbError&) {
-        // Nothing can be reported from here; Close() is the place that reports.
+std::size_t ReadRaw(int fd, void* buffer, std::size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, n);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) throw vberr::Make(vberr::DeviceIO);
     }
-    ::close(fd_);
 }
 
-void BinaryFile::Fail(int errorNumber) const { throw vberr::Make(errorNumber); }
-
-void BinaryFile::Flush() {
-    if (mode_ != Mode::Write || bufferEnd_ == 0) return;
-    if (!WriteAll(fd_, buffer_.get(), bufferEnd_)) Fail(IoError(errno));
-    filePos_ += static_cast<std::int64_t>(bufferEnd_);
-    bufferEnd_ = 0;
+void WriteRaw(int fd, const void* data, std::size_t n) {
+    if (!WriteAll(fd, static_cast<const char*>(data), n)) throw vberr::Make(IoError(errno));
 }
 
-std::int64_t BinaryFile::Length() const {
-    if (fd_ < 0) Fail(vberr::InvalidProcedureCall);
+std::int64_t RawSize(int fd) {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) Fail(vberr::DeviceIO);
-    const std::int64_t pending =
-        mode_ == Mode::Write ? filePos_ + static_cast<std::int64_t>(bufferEnd_) : 0;
-    return std::max<std::int64_t>(st.st_size, pending);
+    if (::fstat(fd, &st) != 0) throw vberr::Make(vberr::DeviceIO);
+    return st.st_size;
 }
 
-std::size_t BinaryFile::Read(void* buffer, std::size_t n) {
-    if (fd_ < 0 || mode_ != Mode::Read) Fail(vberr::PathFileAccess);
-    auto* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < n) {
-        if (bufferStart_ == bufferEnd_) {
-            // Large reads skip the buffer; small ones refill it.
-            if (n - done >= kBufferSize) {
-                const ssize_t got = ::read(fd_, out + done, n - done);
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) Fail(vberr::DeviceIO);
-                if (got == 0) break;
-                done += static_cast<std::size_t>(got);
-                continue;
-            }
-            const ssize_t got = ::read(fd_, buffer_.get(), kBufferSize);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) Fail(vberr::DeviceIO);
-            if (got == 0) break;
-            bufferStart_ = 0;
-            bufferEnd_ = static_cast<std::size_t>(got);
-        }
-        const std::size_t take = std::min(n - done, bufferEnd_ - bufferStart_);
-        std::memcpy(out + done, buffer_.get() + bufferStart_, take);
-        bufferStart_ += take;
-        done += take;
-    }
-    return done;
+void TruncateRaw(int fd, std::int64_t length) {
+    if (::ftruncate(fd, length) != 0) throw vberr::Make(IoError(errno));
 }
 
-void BinaryFile::Write(const void* buffer, std::size_t n) {
-    if (fd_ < 0 || mode_ != Mode::Write) Fail(vberr::PathFileAccess);
-    const auto* in = static_cast<const char*>(buffer);
-    if (bufferEnd_ + n > kBufferSize) {
-        Flush();
-        if (n >= kBufferSize) {
-            if (!WriteAll(fd_, in, n)) Fail(IoError(errno));
-            filePos_ += static_cast<std::int64_t>(n);
-            return;
-        }
-    }
-    std::memcpy(buffer_.get() + bufferEnd_, in, n);
-    bufferEnd_ += n;
-}
+int CloseRaw(int fd) { return ::close(fd) == 0 ? 0 : IoError(errno); }
 
-void BinaryFile::TruncateHere() {
-    if (fd_ < 0 || mode_ != Mode::Write) Fail(vberr::PathFileAccess);
-    Flush();
-    if (::ftruncate(fd_, filePos_) != 0) Fail(IoError(errno));
-}
-
-void BinaryFile::Close() {
-    if (fd_ < 0) return;
-    const int fd = fd_;
-    try {
-        Flush();
-    } catch (const VbError&) {
-        fd_ = -1;
-        ::close(fd);
-        throw;
-    }
-    fd_ = -1;
-    if (::close(fd) != 0) Fail(IoError(errno));
-}
+}  // namespace detail
 
 }  // namespace files

@@ -15,6 +15,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
 add_subdirectory(src/platform/kernel/windows)
+add_subdirectory(src/platform/files)
 add_subdirectory(src/platform/wininet/windows)
 add_subdirectory(src/platform/shell/windows)
 add_subdirectory(src/platform/forms)  # the toolkit and its headless backend
@@ -59,6 +60,8 @@ endfunction()
 set(tests ${PROJECT_SOURCE_DIR}/tests/platform)
 installer_windows_test(test_zip_reader SOURCES ${tests}/shell/zip_reader_test.cpp
                        LIBRARIES platform_shell)
+file(GLOB files_windows_tests CONFIGURE_DEPENDS ${tests}/files/windows/*.cpp)
+installer_windows_test(test_files_windows SOURCES ${files_windows_tests} LIBRARIES platform_files)
 file(GLOB forms_tests CONFIGURE_DEPENDS ${tests}/forms/*.cpp)
 installer_windows_test(test_forms SOURCES ${forms_tests} LIBRARIES platform_forms)
 file(GLOB kernel_windows_tests CONFIGURE_DEPENDS ${tests}/kernel/windows/*.cpp)

@@ -1,7 +1,9 @@
-// Files, folders, environment and programs of the platform, addressed by Windows paths and
-// resolved on the host as Wine does: drive letters through $WINEPREFIX/dosdevices, else C: is
-// $WINEPREFIX/drive_c and Z: is "/"; every path component is matched without regard to case.
-// Failures are raised as VbError with the runtime's numbers (53, 70, 75, 76, ...).
+// Files, folders, environment and programs of the platform, addressed by Windows paths. On Linux
+// they are resolved on the host as Wine does: drive letters through $WINEPREFIX/dosdevices, else
+// C: is $WINEPREFIX/drive_c and Z: is "/"; every path component is matched without regard to
+// case. On Windows a Windows path is the host's path as it is. Names are UTF-8 text on both (on
+// Windows they cross to UTF-16 at the system's functions). Failures are raised as VbError with
+// the runtime's numbers (53, 70, 75, 76, ...), the same on both.
 #pragma once
 
 #include <chrono>
@@ -17,16 +19,18 @@
 
 namespace files {
 
-// The Wine prefix in use: $WINEPREFIX, else ~/.wine.
+// The Wine prefix in use: $WINEPREFIX, else ~/.wine. An empty path on Windows.
 std::filesystem::path WinePrefix();
 
 // Host path of a Windows path ("C:\Quorimetra\Install" -> <prefix>/drive_c/Quorimetra/Install).
 // Existing components are matched without regard to case; missing ones keep the case given.
 // Forward slashes are accepted as separators. A relative path is taken from the host's
-// current folder. Throws VbError 76 for a drive that cannot be resolved.
+// current folder. Throws VbError 76 for a drive that cannot be resolved. On Windows: the path
+// itself, a relative one taken from the current folder.
 std::filesystem::path ToHostPath(const std::string& windowsPath);
 
-// Windows path of a host path: under drive_c as "C:\...", anything else as "Z:\...".
+// Windows path of a host path: under drive_c as "C:\...", anything else as "Z:\...". On
+// Windows: the path itself, with backslashes.
 std::string ToWindowsPath(const std::filesystem::path& hostPath);
 
 // A name folded for comparisons that ignore letter case: ASCII and the Latin-1 letters of UTF-8
@@ -49,16 +53,17 @@ void FileCopy(const std::string& source, const std::string& destination);
 // removed. 53 when no file matches, 75 when one cannot be deleted.
 void Kill(const std::string& pathPattern);
 
-// An environment variable by name, without regard to case. Where the host does not set them,
-// "windir" is C:\windows, "CommonProgramFiles" C:\Program Files\Common Files and "Temp"
+// An environment variable of the process by name, without regard to case. Where it leaves them
+// unset, "windir" is C:\windows, "CommonProgramFiles" C:\Program Files\Common Files and "Temp"
 // C:\users\<user>\Temp.
 std::string Environ(const std::string& name);
 
-// The current user's name as the Wine prefix knows it ($USER, else the account name).
+// The current user's name as the Wine prefix knows it ($USER, else the account name); on
+// Windows the account name of the process.
 std::string UserName();
 
 // The folder that holds the running program file, as a Windows path without a trailing "\"
-// (the root folder of a drive is "Z:", so that AppPath() + "\Dlls" stays a clean path).
+// (the root folder of a drive is "Z:" or "C:", so that AppPath() + "\Dlls" stays a clean path).
 std::string AppPath();
 // Makes AppPath() answer for another host folder (tests and the demo's staging); an empty path
 // goes back to the running program's folder.
@@ -69,20 +74,26 @@ constexpr int vbHide = 0;
 constexpr int vbNormalFocus = 1;
 constexpr int vbMinimizedFocus = 2;
 
-// Starts a program from a command line without waiting and returns its process id. No shell
-// takes part: the quoted first part is the program; unquoted, it is the longest part ended by a
-// blank that names an existing file (as given or with ".exe"), as Windows reads a path with
-// blanks, else the first word; the rest are its arguments split as Windows splits them. A Windows
-// program (.exe, .com) or batch file (.bat, .cmd) runs through Wine where it is installed (a batch
-// file through "cmd /c"), with the same WINEPREFIX; a program without a host file that Wine would
-// find in its system folder (such as regsvr32) runs through Wine too. What the program prints goes
-// to StartedProgramsLog(), never to our own output, and it is reaped when it ends. Throws VbError
-// 53 when the program cannot be started.
+// Starts a program from a command line without waiting and returns its process id.
+// On Linux no shell takes part: the quoted first part is the program; unquoted, it is the longest
+// part ended by a blank that names an existing file (as given or with ".exe"), as Windows reads a
+// path with blanks, else the first word; the rest are its arguments split as Windows splits them.
+// A Windows program (.exe, .com) or batch file (.bat, .cmd) runs through Wine where it is
+// installed (a batch file through "cmd /c"), with the same WINEPREFIX; a program without a host
+// file that Wine would find in its system folder (such as regsvr32) runs through Wine too. What
+// the program prints goes to StartedProgramsLog(), never to our own output, and it is reaped when
+// it ends.
+// On Windows the system starts it (CreateProcessW) from the command line as it is given and reads
+// that line itself (a batch file runs as Windows runs it); the window style goes to the program
+// (vbHide also keeps a console program from opening a console), its output to the same log
+// through inherited handles, and the process id is the system's; no other handle of ours is
+// handed on.
+// Throws VbError 53 when the program cannot be started.
 double Shell(const std::string& commandLine, int windowStyle = vbMinimizedFocus);
 
 // Waits at most `timeout` for a program that Shell() started to end: its exit code (128 plus
-// the signal's number when killed), or nothing while it runs or when it is not ours. An exit
-// code is handed out once.
+// the signal's number when killed; on Windows the process's exit code), or nothing while it
+// runs or when it is not ours. An exit code is handed out once.
 std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout);
 
 // Host path of the log that takes what started programs print: "instalador-programas.log" in
@@ -90,19 +101,20 @@ std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout)
 std::filesystem::path StartedProgramsLog();
 
 // The Wine loader that runs Windows programs here: "wine" or "wine64" on PATH, else Debian's
-// /usr/lib/wine/wine64; "" when Wine is not installed.
+// /usr/lib/wine/wine64; "" when Wine is not installed, and always "" on Windows.
 std::string WineLoader();
 
 // Makes the Wine prefix ready before programs are started in it. When Wine is installed and
 // has not set the prefix up yet (it holds no registry), `status` is told and "wineboot --init"
 // runs without a display, so that no Wine window appears, waited for at most `timeout`. Returns
 // "" when the installer can go on; else, when there is no drive C and no Wine to make one, a
-// text that names the missing folder and says how to make it.
+// text that names the missing folder and says how to make it. On Windows there is nothing to
+// prepare: always "", with nothing told.
 std::string PrepareWinePrefix(const std::function<void(const std::string&)>& status,
                               std::chrono::seconds timeout = std::chrono::seconds(300));
 
 // The text above for a missing drive C (also the description of the VbError 76 that a path on
-// that drive raises).
+// that drive raises). On Windows, where no path raises it, a plain text of a missing drive C.
 std::string MissingDriveCText();
 
 // A local file opened for raw bytes, closed when destroyed. Reads and writes go through a
@@ -127,7 +139,7 @@ class BinaryFile {
     void Flush();
     void Fail(int errorNumber) const;
 
-    int fd_ = -1;
+    int fd_ = -1;  // on Windows the C runtime's descriptor over the system's file handle
     Mode mode_;
     std::unique_ptr<char[]> buffer_;
     std::size_t bufferStart_ = 0;  // Read: next unread byte in the buffer

@@ -1,19 +1,20 @@
 // Pieces shared by the shell's folder objects: the two kinds of folder, the progress reporter
-// of a copy, and the writer that puts files into a target folder without following links.
+// of a copy, and the writer that puts files into a target folder without following links (its
+// implementation is the platform's).
 #pragma once
-
-#include <zip.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/shell/shell.h"
+#include "platform/shell/zip_reader.h"
 
 namespace shell::detail {
 
@@ -41,10 +42,11 @@ class Progress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-// A target folder being written into. Each path component is matched against what exists
-// without regard to case; folders are entered with O_NOFOLLOW, and files are written under a
-// temporary name and renamed into place, so an existing link is replaced, never written through,
-// and an interrupted file never appears under its own name.
+// A target folder being written into, without following links: the platform's writer
+// (posix/, windows/) opens each folder of a path as it goes and refuses one that is a link; files
+// are written under a temporary name and renamed into place, so an existing link is replaced,
+// never written through, and an interrupted file never appears under its own name. Names are
+// matched against what exists without regard to case.
 class TargetTree {
   public:
     explicit TargetTree(const std::filesystem::path& root);
@@ -52,15 +54,16 @@ class TargetTree {
     TargetTree(const TargetTree&) = delete;
     TargetTree& operator=(const TargetTree&) = delete;
 
-    // The descriptor of the folder at `components` under the root, created where missing.
+    // The folder of the first `count` components under the root, created where missing.
     // Temporary files that a killed extraction left in a folder are removed when the folder is
     // first looked into for a name.
-    int OpenFolder(const std::vector<std::string>& components, std::size_t count);
+    void MakeFolder(const std::vector<std::string>& components, std::size_t count);
 
-    // A file being written into a folder opened by OpenFolder.
+    // A file being written at `components` under the root, its folders made where missing.
+    // Destroyed before Commit, it leaves nothing behind.
     class File {
       public:
-        File(TargetTree& tree, int folder, const std::string& name);
+        File(TargetTree& tree, const std::vector<std::string>& components);
         ~File();
         File(const File&) = delete;
         File& operator=(const File&) = delete;
@@ -68,26 +71,17 @@ class TargetTree {
         void Commit();  // renames the finished file into place
 
       private:
-        TargetTree& tree_;
-        int folder_;
-        int fd_ = -1;
-        std::string name_;
-        std::string temp_;
+        struct Native;
+        std::unique_ptr<Native> native_;
     };
 
   private:
-    struct Entry {
-        int fd = -1;
-        bool scanned = false;
-        std::unordered_map<std::string, std::string> names;  // folded name -> name on disk
-    };
-    Entry& Scanned(const std::string& key);
-    std::string ActualName(const std::string& key, const std::string& name);
-    void CloseAll();
-
-    std::map<std::string, Entry> folders_;  // by folded relative path; "" is the root
-    std::map<int, std::string> keyOfFd_;
+    struct Native;
+    std::unique_ptr<Native> native_;
 };
+
+// The size of the file system that holds a folder; nothing when it cannot be told.
+std::optional<std::uint64_t> VolumeBytes(const std::filesystem::path& folder);
 
 // A folder of the host file system.
 class RealFolder final : public Folder {
@@ -108,12 +102,12 @@ class RealFolder final : public Folder {
 class ZipFolder final : public Folder {
   public:
     struct Entry {
-        zip_uint64_t index = 0;
+        std::size_t index = 0;           // in the reader's entries
         std::string name;                // as stored (UTF-8)
         std::vector<std::string> parts;  // components, "/" and "\" both separating
         bool isFolder = false;
         bool isLink = false;
-        zip_uint64_t size = 0;
+        std::uint64_t size = 0;
     };
 
     static std::unique_ptr<ZipFolder> Open(const std::filesystem::path& host);
@@ -128,14 +122,12 @@ class ZipFolder final : public Folder {
                  Progress& progress) const;
 
   private:
-    struct ArchiveCloser {
-        void operator()(zip_t* archive) const { zip_discard(archive); }
-    };
-    std::unique_ptr<zip_t, ArchiveCloser> archive_;
+    std::unique_ptr<zip::ZipReader> reader_;
     std::vector<Entry> entries_;
 };
 
-// The error raised for a file that cannot be written into a target folder.
+// The error raised for a file that cannot be written into a target folder, from the platform's
+// error number (errno, or GetLastError on Windows).
 VbError WriteError(int error, const std::string& name);
 
 }  // namespace shell::detail

@@ -1,11 +1,7 @@
 // "Scripting.FileSystemObject" and "Shell.Application": presence tests, folders and zip
 // archives as shell folders, and copying their entries into a folder.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <fstream>
 #include <mutex>
 #include <vector>
 
@@ -30,14 +26,15 @@ CopyProgressHandler& Handler() {
     return handler;
 }
 
-// stat() of a Windows path; false when it does not resolve or does not exist. An empty path
-// names nothing (the host would take it as the current folder).
-bool StatWindowsPath(const std::string& path, struct stat& st) {
-    if (path.empty()) return false;
+// What a Windows path names (links followed); not_found when it does not resolve or does not
+// exist. An empty path names nothing (the host would take it as the current folder).
+fs::file_type TypeOfWindowsPath(const std::string& path) {
+    if (path.empty()) return fs::file_type::not_found;
     try {
-        return ::stat(files::ToHostPath(path).c_str(), &st) == 0;
+        std::error_code ec;
+        return fs::status(files::ToHostPath(path), ec).type();
     } catch (const VbError&) {
-        return false;
+        return fs::file_type::not_found;
     }
 }
 
@@ -53,17 +50,18 @@ struct RealCopy {
 // into folders, and anything but files and folders is left out.
 void PlanRealCopy(const fs::path& source, std::vector<std::string> parts,
                   std::vector<RealCopy>& plan) {
-    struct stat st;
-    if (::lstat(source.c_str(), &st) != 0) throw vberr::Make(vberr::FileNotFound);
-    if (S_ISLNK(st.st_mode) && (::stat(source.c_str(), &st) != 0 || S_ISDIR(st.st_mode))) return;
-    if (S_ISREG(st.st_mode)) {
-        plan.push_back({source, std::move(parts), false, static_cast<std::uint64_t>(st.st_size)});
+    std::error_code ec;
+    const fs::file_status own = fs::symlink_status(source, ec);
+    if (ec || !fs::exists(own)) throw vberr::Make(vberr::FileNotFound);
+    const fs::file_status target = fs::is_symlink(own) ? fs::status(source, ec) : own;
+    if (fs::is_symlink(own) && (ec || fs::is_directory(target))) return;
+    if (fs::is_regular_file(target)) {
+        plan.push_back({source, std::move(parts), false, fs::file_size(source, ec)});
         return;
     }
-    if (!S_ISDIR(st.st_mode)) return;
+    if (!fs::is_directory(target)) return;
     plan.push_back({source, parts, true, 0});
     std::vector<fs::path> children;
-    std::error_code ec;
     for (const auto& child : fs::directory_iterator(source, ec)) children.push_back(child.path());
     if (ec) throw VbError(vberr::PathFileAccess, "Path/File access error: " + source.string());
     std::sort(children.begin(), children.end());
@@ -76,23 +74,18 @@ void PlanRealCopy(const fs::path& source, std::vector<std::string> parts,
 
 void CopyRealFile(const RealCopy& item, TargetTree& target, Progress& progress,
                   std::vector<char>& buffer) {
-    const int in = ::open(item.source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw vberr::Make(vberr::FileNotFound);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{in};
-    const int folder = target.OpenFolder(item.parts, item.parts.size() - 1);
-    TargetTree::File out(target, folder, item.parts.back());
+    std::ifstream in(item.source, std::ios::binary);
+    if (!in) throw vberr::Make(vberr::FileNotFound);
+    TargetTree::File out(target, item.parts);
     progress.Start(item.source.filename().string());
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw vberr::Make(vberr::DeviceIO);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
-        out.Write(buffer.data(), static_cast<std::size_t>(got));
-        progress.Add(static_cast<std::uint64_t>(got));
+        out.Write(buffer.data(), got);
+        progress.Add(got);
     }
+    if (in.bad()) throw vberr::Make(vberr::DeviceIO);
     out.Commit();
 }
 
@@ -190,10 +183,9 @@ RealFolder::Plan RealFolder::Planned(const FolderItems& items) const {
     }
     for (const auto& copy : realPlan) add(copy.size);
     // More than the whole file system holds can never be written, whatever is freed meanwhile.
-    struct statvfs volume;
-    if (::statvfs(host_.c_str(), &volume) == 0 &&
-        total / std::max<std::uint64_t>(volume.f_frsize, 1) > volume.f_blocks)
+    if (const auto volume = VolumeBytes(host_); volume && total > *volume) {
         throw vberr::Make(vberr::DiskFull);
+    }
     return plan;
 }
 
@@ -211,7 +203,7 @@ void RealFolder::CopyHere(const FolderItems& items) {
     std::vector<char> buffer(1 << 20);
     for (const auto& copy : realPlan) {
         if (copy.folder) {
-            target.OpenFolder(copy.parts, copy.parts.size());
+            target.MakeFolder(copy.parts, copy.parts.size());
         } else {
             CopyRealFile(copy, target, progress, buffer);
         }
@@ -221,13 +213,11 @@ void RealFolder::CopyHere(const FolderItems& items) {
 }  // namespace detail
 
 bool FileSystemObject::folderexists(const std::string& path) const {
-    struct stat st;
-    return StatWindowsPath(path, st) && S_ISDIR(st.st_mode);
+    return TypeOfWindowsPath(path) == fs::file_type::directory;
 }
 
 bool FileSystemObject::FileExists(const std::string& path) const {
-    struct stat st;
-    return StatWindowsPath(path, st) && S_ISREG(st.st_mode);
+    return TypeOfWindowsPath(path) == fs::file_type::regular;
 }
 
 std::unique_ptr<Folder> ShellApplication::NameSpace(const std::string& path) const {
@@ -238,10 +228,10 @@ std::unique_ptr<Folder> ShellApplication::NameSpace(const std::string& path) con
     } catch (const VbError&) {
         return nullptr;
     }
-    struct stat st;
-    if (::stat(host.c_str(), &st) != 0) return nullptr;
-    if (S_ISDIR(st.st_mode)) return std::make_unique<RealFolder>(host);
-    if (!S_ISREG(st.st_mode)) return nullptr;
+    std::error_code ec;
+    const fs::file_type type = fs::status(host, ec).type();
+    if (type == fs::file_type::directory) return std::make_unique<RealFolder>(host);
+    if (type != fs::file_type::regular) return nullptr;
     return ZipFolder::Open(host);
 }
 

@@ -1,20 +1,12 @@
-// "WScript.Shell": the desktop folder and shortcuts written as Shell Link (.lnk) files.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cctype>
-#include <cerrno>
+// "WScript.Shell": shortcuts, and the bytes of a Shell Link (.lnk) file for them.
 #include <string_view>
 
 #include "platform/files/files.h"
-#include "platform/shell/folder_internal.h"
+#include "platform/shell/hot_key.h"
+#include "platform/shell/shell.h"
 
 namespace shell {
 namespace {
-
-namespace fs = std::filesystem;
 
 // LinkFlags of the Shell Link header.
 constexpr std::uint32_t HasLinkInfo = 0x00000002;
@@ -23,15 +15,9 @@ constexpr std::uint32_t HasWorkingDir = 0x00000010;
 constexpr std::uint32_t HasArguments = 0x00000020;
 constexpr std::uint32_t IsUnicode = 0x00000080;
 
-constexpr std::uint32_t SW_SHOWNORMAL = 1;
-constexpr std::uint32_t DRIVE_FIXED = 3;
+constexpr std::uint32_t kShowNormal = 1;
+constexpr std::uint32_t kDriveFixed = 3;
 constexpr std::uint32_t VolumeIDAndLocalBasePath = 0x1;
-
-// HOTKEYF_* modifier bits, in the high byte of the header's HotKey field.
-constexpr std::uint16_t HotkeyShift = 0x01;
-constexpr std::uint16_t HotkeyControl = 0x02;
-constexpr std::uint16_t HotkeyAlt = 0x04;
-constexpr std::uint16_t HotkeyExt = 0x08;
 
 class Bytes {
   public:
@@ -111,84 +97,13 @@ void StringData(Bytes& b, std::string_view text) {
     for (const char16_t unit : units) b.U16(unit);
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// Virtual-key code of a key name of the hot-key text ("A", "5", "F12", "Home", ...); 0 if none.
-std::uint8_t VirtualKey(const std::string& key) {
-    if (key.size() == 1 && std::isalnum(static_cast<unsigned char>(key[0]))) {
-        return static_cast<std::uint8_t>(key[0]);
-    }
-    if (key.size() >= 2 && key.size() <= 3 && key[0] == 'F') {
-        int n = 0;
-        for (std::size_t i = 1; i < key.size(); ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(key[i]))) return 0;
-            n = n * 10 + (key[i] - '0');
-        }
-        if (n >= 1 && n <= 24) return static_cast<std::uint8_t>(0x6F + n);
-        return 0;
-    }
-    static const std::pair<const char*, std::uint8_t> named[] = {
-        {"BACK", 0x08},     {"BACKSPACE", 0x08}, {"TAB", 0x09},      {"CLEAR", 0x0C},
-        {"RETURN", 0x0D},   {"ENTER", 0x0D},     {"PAUSE", 0x13},    {"CAPITAL", 0x14},
-        {"ESCAPE", 0x1B},   {"ESC", 0x1B},       {"SPACE", 0x20},    {"PRIOR", 0x21},
-        {"PAGEUP", 0x21},   {"NEXT", 0x22},      {"PAGEDOWN", 0x22}, {"END", 0x23},
-        {"HOME", 0x24},     {"LEFT", 0x25},      {"UP", 0x26},       {"RIGHT", 0x27},
-        {"DOWN", 0x28},     {"SELECT", 0x29},    {"PRINT", 0x2A},    {"EXECUTE", 0x2B},
-        {"SNAPSHOT", 0x2C}, {"INSERT", 0x2D},    {"DELETE", 0x2E},   {"HELP", 0x2F},
-        {"NUMLOCK", 0x90},  {"SCROLL", 0x91},
-    };
-    for (const auto& [name, code] : named) {
-        if (key == name) return code;
-    }
-    return 0;
-}
-
-// The HotKey field for a hot-key text such as "CTRL+SHIFT+F" or "ALT+CTRL+K": modifiers in any
-// order, then one key, without regard to case. "" is no hot key.
-std::uint16_t ParseHotKey(const std::string& text) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : text) {
-        if (c == '+') {
-            parts.push_back(part);
-            part.clear();
-        } else if (c != ' ' && c != '\t') {
-            part += c;
-        }
-    }
-    parts.push_back(part);
-    if (parts.size() == 1 && parts[0].empty()) return 0;
-    std::uint16_t modifiers = 0;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        const std::string name = Upper(parts[i]);
-        if (name == "CTRL" || name == "CONTROL") {
-            modifiers |= HotkeyControl;
-        } else if (name == "ALT") {
-            modifiers |= HotkeyAlt;
-        } else if (name == "SHIFT") {
-            modifiers |= HotkeyShift;
-        } else if (name == "EXT") {
-            modifiers |= HotkeyExt;
-        } else {
-            throw vberr::Make(vberr::InvalidProcedureCall);
-        }
-    }
-    const std::uint8_t key = VirtualKey(Upper(parts.back()));
-    if (key == 0) throw vberr::Make(vberr::InvalidProcedureCall);
-    return static_cast<std::uint16_t>(modifiers << 8 | key);
-}
-
 // LinkInfo with a VolumeID for a fixed drive and the target as LocalBasePath, in ANSI and in
 // Unicode.
 std::vector<std::uint8_t> LinkInfo(const std::string& target) {
     constexpr std::uint32_t headerSize = 0x24;  // with the Unicode offsets
     Bytes volume;
     volume.U32(0);  // VolumeIDSize, patched below
-    volume.U32(DRIVE_FIXED);
+    volume.U32(kDriveFixed);
     volume.U32(0);     // DriveSerialNumber
     volume.U32(0x10);  // VolumeLabelOffset: the empty label right after these fields
     volume.Zeros(1);
@@ -226,34 +141,6 @@ std::vector<std::uint8_t> LinkInfo(const std::string& target) {
     return info.out;
 }
 
-void WriteWholeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    static std::atomic<unsigned> counter{0};
-    const fs::path temp = path.parent_path() / (".kx-" + std::to_string(::getpid()) + "-" +
-                                                std::to_string(counter++) + ".part");
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw vberr::Make(vberr::PathNotFound);
-        throw detail::WriteError(errno, path.filename().string());
-    }
-    std::size_t done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        throw detail::WriteError(error, path.filename().string());
-    }
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> BuildShellLink(const WshShortcut& shortcut) {
@@ -273,8 +160,8 @@ std::vector<std::uint8_t> BuildShellLink(const WshShortcut& shortcut) {
     b.Zeros(24);  // CreationTime, AccessTime, WriteTime
     b.U32(0);     // FileSize
     b.U32(0);     // IconIndex
-    b.U32(SW_SHOWNORMAL);
-    b.U16(ParseHotKey(shortcut.HotKey));
+    b.U32(kShowNormal);
+    b.U16(detail::ParseHotKey(shortcut.HotKey));
     b.Zeros(10);  // Reserved1..3
 
     if ((flags & HasLinkInfo) != 0) b.Raw(LinkInfo(shortcut.TargetPath));
@@ -283,19 +170,6 @@ std::vector<std::uint8_t> BuildShellLink(const WshShortcut& shortcut) {
     if ((flags & HasArguments) != 0) StringData(b, shortcut.Arguments);
     b.U32(0);  // TerminalBlock
     return b.out;
-}
-
-void WshShortcut::Save() const {
-    const std::vector<std::uint8_t> bytes = BuildShellLink(*this);
-    WriteWholeFile(files::ToHostPath(FullName), bytes);
-}
-
-std::string WshShell::SpecialFolders(const std::string& name) const {
-    if (files::FoldCase(name) != "desktop") return "";
-    const std::string desktop = "C:\\users\\" + files::UserName() + "\\Desktop";
-    std::error_code ec;
-    fs::create_directories(files::ToHostPath(desktop), ec);
-    return desktop;
 }
 
 std::unique_ptr<WshShortcut> WshShell::CreateShortcut(const std::string& path) const {

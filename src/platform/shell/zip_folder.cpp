@@ -1,8 +1,5 @@
 // Zip archives read as shell folders, and the check of entry names before anything is written.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -46,70 +43,15 @@ std::string Printable(const std::string& name) {
     return out;
 }
 
-constexpr std::size_t kChunk = 1 << 20;
-
 // Limits that no real product reaches and that keep a hostile archive's cost bounded: a name
 // component as long as the file systems allow, a path no deeper than a Windows path of 260
-// characters could be, and a central directory that libzip can hold in a few tens of MiB.
+// characters could be, and a central directory of a few tens of MiB.
 constexpr std::size_t kMaxComponentBytes = 255;
 constexpr std::size_t kMaxComponents = 128;
-constexpr std::uint64_t kMaxEntries = 100000;
-constexpr std::uint64_t kMaxDirectoryBytes = 64u << 20;
-
-std::uint64_t Little(const unsigned char* p, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
-    return value;
-}
-
-// The entry count and central directory size that the archive's end record declares, read
-// before libzip loads the whole directory; false when no end record is found (libzip then
-// refuses the file itself).
-bool DeclaredDirectory(const std::filesystem::path& host, std::uint64_t& entries,
-                       std::uint64_t& bytes) {
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(host.c_str(), "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(file.get());
-    constexpr long kEndRecord = 22, kLocator = 20, kTail = kEndRecord + 0xFFFF + kLocator;
-    if (size < kEndRecord) return false;
-    const long start = std::max(0L, size - kTail);
-    std::vector<unsigned char> tail(static_cast<std::size_t>(size - start));
-    if (std::fseek(file.get(), start, SEEK_SET) != 0 ||
-        std::fread(tail.data(), 1, tail.size(), file.get()) != tail.size())
-        return false;
-    for (long at = static_cast<long>(tail.size()) - kEndRecord; at >= 0; --at) {
-        const unsigned char* end = tail.data() + at;
-        if (Little(end, 4) != 0x06054b50) continue;
-        entries = Little(end + 10, 2);
-        bytes = Little(end + 12, 4);
-        // A Zip64 archive keeps the real figures in a record that the locator points to.
-        if (at >= kLocator && Little(end - kLocator, 4) == 0x07064b50) {
-            const std::uint64_t offset = Little(end - kLocator + 8, 8);
-            unsigned char record[56];
-            if (offset > static_cast<std::uint64_t>(size) ||
-                std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
-                std::fread(record, 1, sizeof record, file.get()) != sizeof record ||
-                Little(record, 4) != 0x06064b50)
-                return false;
-            entries = Little(record + 32, 8);
-            bytes = Little(record + 40, 8);
-        }
-        return true;
-    }
-    return false;
-}
+constexpr zip::ZipLimits kFolderLimits{100000, 64u << 20};
 
 VbError Refusal(const std::string& why) {
     return VbError(vberr::PathFileAccess, "Path/File access error: " + why);
-}
-
-void CheckDirectorySize(std::uint64_t entries, std::uint64_t bytes) {
-    if (entries <= kMaxEntries && bytes <= kMaxDirectoryBytes) return;
-    throw Refusal("archive too large to list (" + std::to_string(entries) + " entries, at most " +
-                  std::to_string(kMaxEntries) + ")");
 }
 
 }  // namespace
@@ -134,38 +76,31 @@ bool IsSafeEntryName(const std::string& entryName) {
 namespace detail {
 
 std::unique_ptr<ZipFolder> ZipFolder::Open(const std::filesystem::path& host) {
-    std::uint64_t declared = 0, directoryBytes = 0;
-    if (DeclaredDirectory(host, declared, directoryBytes))
-        CheckDirectorySize(declared, directoryBytes);
-    int error = 0;
-    zip_t* archive = zip_open(host.c_str(), ZIP_RDONLY, &error);
-    if (archive == nullptr) return nullptr;
+    zip::ZipError error = zip::ZipError::None;
+    auto reader = zip::ZipReader::OpenFile(host, error, kFolderLimits);
+    // An archive too large to list is refused outright; any other file that does not read as
+    // an archive is simply not a folder.
+    if (error == zip::ZipError::Limits) {
+        throw Refusal("archive too large to list (over " + std::to_string(kFolderLimits.entries) +
+                      " entries, a name over " + std::to_string(zip::kMaxNameLength) +
+                      " bytes or a directory over " +
+                      std::to_string(kFolderLimits.directorySize >> 20) + " MiB)");
+    }
+    if (reader == nullptr) return nullptr;
     auto folder = std::unique_ptr<ZipFolder>(new ZipFolder);
-    folder->archive_.reset(archive);
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0) return nullptr;
-    CheckDirectorySize(static_cast<std::uint64_t>(count), 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const auto index = static_cast<zip_uint64_t>(i);
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(archive, index, 0, &st) != 0 || (st.valid & ZIP_STAT_NAME) == 0) {
-            continue;
-        }
+    const auto& entries = reader->Entries();
+    folder->entries_.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         Entry entry;
-        entry.index = index;
-        entry.name = st.name;
+        entry.index = i;
+        entry.name = entries[i].name;
         entry.parts = SplitName(entry.name);
-        entry.isFolder = !entry.name.empty() && IsSeparator(entry.name.back());
-        entry.size = (st.valid & ZIP_STAT_SIZE) != 0 ? st.size : 0;
-        zip_uint8_t system = 0;
-        zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 &&
-            system == ZIP_OPSYS_UNIX) {
-            entry.isLink = ((attributes >> 16) & S_IFMT) == S_IFLNK;
-        }
+        entry.isFolder = entries[i].IsFolder();
+        entry.isLink = entries[i].IsLink();
+        entry.size = entries[i].size;
         folder->entries_.push_back(std::move(entry));
     }
+    folder->reader_ = std::move(reader);
     return folder;
 }
 
@@ -208,6 +143,10 @@ std::vector<const ZipFolder::Entry*> ZipFolder::Select(
         if (!IsSafeEntryName(entry.name))
             throw Refusal("unsafe name in archive: " + Printable(entry.name));
         if (entry.isLink) throw Refusal("link in archive: " + Printable(entry.name));
+        if (!entry.isFolder &&
+            zip::ZipReader::Readable(reader_->Entries()[entry.index]) != zip::ZipError::None) {
+            throw Refusal("entry not supported in archive: " + Printable(entry.name));
+        }
         selected.push_back(&entry);
     }
     return selected;
@@ -215,40 +154,25 @@ std::vector<const ZipFolder::Entry*> ZipFolder::Select(
 
 void ZipFolder::Extract(const std::vector<const Entry*>& entries, TargetTree& target,
                         Progress& progress) const {
-    std::unique_ptr<char[]> buffer(new char[kChunk]);
     for (const Entry* entry : entries) {
         if (entry->isFolder) {
-            target.OpenFolder(entry->parts, entry->parts.size());
+            target.MakeFolder(entry->parts, entry->parts.size());
             continue;
         }
-        auto damaged = [&](zip_error_t* error) {
-            const bool crc = error != nullptr && zip_error_code_zip(error) == ZIP_ER_CRC;
-            return VbError(vberr::PathFileAccess,
-                           std::string(crc ? "CRC error in archive: " : "Damaged archive: ") +
-                               Printable(entry->name) +
-                               (crc || error == nullptr
-                                    ? ""
-                                    : std::string(" (") + zip_error_strerror(error) + ")"));
-        };
-        zip_file_t* raw = zip_fopen_index(archive_.get(), entry->index, 0);
-        if (raw == nullptr) throw damaged(zip_get_error(archive_.get()));
-        const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> in(raw, zip_fclose);
-
-        const int folder = target.OpenFolder(entry->parts, entry->parts.size() - 1);
-        TargetTree::File out(target, folder, entry->parts.back());
+        TargetTree::File out(target, entry->parts);
         progress.Start(entry->name);
-        zip_uint64_t total = 0;
-        for (;;) {
-            const zip_int64_t got = zip_fread(in.get(), buffer.get(), kChunk);
-            if (got < 0) throw damaged(zip_file_get_error(in.get()));
-            if (got == 0) break;
-            total += static_cast<zip_uint64_t>(got);
-            // More data than the entry declares is a damaged (or hostile) entry: stop at once.
-            if (total > entry->size) throw damaged(nullptr);
-            out.Write(buffer.get(), static_cast<std::size_t>(got));
-            progress.Add(static_cast<std::uint64_t>(got));
+        const zip::ZipError error = reader_->Read(reader_->Entries()[entry->index],
+                                                  [&](const char* data, std::size_t size) {
+                                                      out.Write(data, size);
+                                                      progress.Add(size);
+                                                  });
+        if (error == zip::ZipError::Crc) {
+            throw VbError(vberr::PathFileAccess, "CRC error in archive: " + Printable(entry->name));
         }
-        if (total != entry->size) throw damaged(nullptr);
+        if (error != zip::ZipError::None) {
+            throw VbError(vberr::PathFileAccess, "Damaged archive: " + Printable(entry->name) +
+                                                     " (" + zip::Describe(error) + ")");
+        }
         out.Commit();
     }
 }

@@ -212,7 +212,7 @@ struct Directory {
 };
 
 // The end-of-central-directory record, and the zip64 one where the archive has it.
-ZipError FindDirectory(ByteSource& source, Directory& directory) {
+ZipError FindDirectory(ByteSource& source, const ZipLimits& limits, Directory& directory) {
     const std::uint64_t archiveSize = source.Size();
     if (archiveSize < kEndSize) return ZipError::NotZip;
     const std::size_t tailSize =
@@ -259,7 +259,8 @@ ZipError FindDirectory(ByteSource& source, Directory& directory) {
     if (!singleDisk) return ZipError::Unsupported;
     if (!FitsWithin(directory.offset, directory.size, directory.end)) return ZipError::Damaged;
     if (directory.count > directory.size / kCentralSize) return ZipError::Damaged;
-    if (directory.count > kMaxEntries || directory.size > kMaxDirectorySize) {
+    if (directory.count > std::min(kMaxEntries, limits.entries) ||
+        directory.size > std::min(kMaxDirectorySize, limits.directorySize)) {
         return ZipError::Limits;
     }
     return ZipError::None;
@@ -315,7 +316,8 @@ bool ZipEntry::IsLink() const {
     return system == kUnix && ((externalAttributes >> 16) & kUnixTypeMask) == kUnixLink;
 }
 
-std::unique_ptr<ZipReader> ZipReader::OpenFile(const std::filesystem::path& path, ZipError& error) {
+std::unique_ptr<ZipReader> ZipReader::OpenFile(const std::filesystem::path& path, ZipError& error,
+                                               const ZipLimits& limits) {
     std::error_code ec;
     const std::uint64_t size = std::filesystem::file_size(path, ec);
     std::ifstream in(path, std::ios::binary);
@@ -323,24 +325,25 @@ std::unique_ptr<ZipReader> ZipReader::OpenFile(const std::filesystem::path& path
         error = ZipError::Open;
         return nullptr;
     }
-    return Open(std::make_unique<FileSource>(std::move(in), size), error);
+    return Open(std::make_unique<FileSource>(std::move(in), size), limits, error);
 }
 
 std::unique_ptr<ZipReader> ZipReader::OpenMemory(std::span<const std::uint8_t> bytes,
                                                  ZipError& error) {
-    return Open(std::make_unique<MemorySource>(bytes), error);
+    return Open(std::make_unique<MemorySource>(bytes), ZipLimits{}, error);
 }
 
-std::unique_ptr<ZipReader> ZipReader::Open(std::unique_ptr<ByteSource> source, ZipError& error) {
+std::unique_ptr<ZipReader> ZipReader::Open(std::unique_ptr<ByteSource> source,
+                                           const ZipLimits& limits, ZipError& error) {
     std::unique_ptr<ZipReader> reader(new ZipReader(std::move(source)));
-    error = reader->ReadDirectory();
+    error = reader->ReadDirectory(limits);
     if (error != ZipError::None) return nullptr;
     return reader;
 }
 
-ZipError ZipReader::ReadDirectory() {
+ZipError ZipReader::ReadDirectory(const ZipLimits& limits) {
     Directory directory;
-    if (ZipError e = FindDirectory(*source_, directory); e != ZipError::None) return e;
+    if (ZipError e = FindDirectory(*source_, limits, directory); e != ZipError::None) return e;
     std::vector<std::uint8_t> records(static_cast<std::size_t>(directory.size));
     if (!source_->ReadAt(directory.offset, records.data(), records.size())) return ZipError::Open;
     const Fields d(records.data(), records.size());
@@ -401,9 +404,14 @@ ZipError ZipReader::ReadDirectory() {
     return ZipError::None;
 }
 
-ZipError ZipReader::Read(const ZipEntry& entry, const Sink& sink) {
+ZipError ZipReader::Readable(const ZipEntry& entry) {
     if ((entry.flags & kFlagEncrypted) != 0) return ZipError::Unsupported;
     if (entry.method != kStored && entry.method != kDeflated) return ZipError::Unsupported;
+    return ZipError::None;
+}
+
+ZipError ZipReader::Read(const ZipEntry& entry, const Sink& sink) {
+    if (ZipError e = Readable(entry); e != ZipError::None) return e;
     std::uint8_t header[kLocalSize];
     if (!source_->ReadAt(entry.localHeaderOffset, header, sizeof header)) return ZipError::Open;
     const Fields h(header, sizeof header);

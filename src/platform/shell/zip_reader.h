@@ -31,6 +31,12 @@ constexpr std::uint64_t kMaxDirectorySize = 256u << 20;
 // Deflate cannot expand one byte into more than 1032, so a larger declared size is a lie.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
+// Tighter bounds that a caller may ask for; an archive beyond them is ZipError::Limits.
+struct ZipLimits {
+    std::uint64_t entries = kMaxEntries;
+    std::uint64_t directorySize = kMaxDirectorySize;
+};
+
 struct ZipEntry {
     std::string name;  // UTF-8; names not flagged as UTF-8 and not valid UTF-8 are CP437
     std::uint64_t size = 0;
@@ -59,10 +65,15 @@ class ByteSource {
 class ZipReader {
   public:
     // Reads the central directory; nullptr and the reason when it is not a readable archive.
-    static std::unique_ptr<ZipReader> OpenFile(const std::filesystem::path& path, ZipError& error);
+    static std::unique_ptr<ZipReader> OpenFile(const std::filesystem::path& path, ZipError& error,
+                                               const ZipLimits& limits = {});
     // Over bytes in memory, which must outlive the reader.
     static std::unique_ptr<ZipReader> OpenMemory(std::span<const std::uint8_t> bytes,
                                                  ZipError& error);
+
+    // Unsupported for an entry that Read refuses whatever its data (encrypted, or a method
+    // other than stored or deflated), else None: a caller can refuse it before writing anything.
+    static ZipError Readable(const ZipEntry& entry);
 
     // In directory order.
     const std::vector<ZipEntry>& Entries() const { return entries_; }
@@ -74,8 +85,9 @@ class ZipReader {
 
   private:
     explicit ZipReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
-    static std::unique_ptr<ZipReader> Open(std::unique_ptr<ByteSource> source, ZipError& error);
-    ZipError ReadDirectory();
+    static std::unique_ptr<ZipReader> Open(std::unique_ptr<ByteSource> source,
+                                           const ZipLimits& limits, ZipError& error);
+    ZipError ReadDirectory(const ZipLimits& limits);
 
     std::unique_ptr<ByteSource> source_;
     std::vector<ZipEntry> entries_;

@@ -1,14 +1,18 @@
-// Writing files into a target folder: case-insensitive names, no links followed, and each file
-// renamed into place only when complete.
+// Writing files into a target folder on POSIX: folders entered by descriptor with O_NOFOLLOW,
+// names matched without regard to case against what exists, and each file renamed into place
+// only when complete.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <map>
+#include <unordered_map>
 
 #include "platform/files/files.h"
 #include "platform/shell/folder_internal.h"
@@ -47,6 +51,30 @@ bool IsStaleTemp(std::string_view name) {
 
 }  // namespace
 
+// Each folder entered is kept open by descriptor, so that later names resolve below it whatever
+// happens to the path meanwhile.
+struct TargetTree::Native {
+    struct Entry {
+        int fd = -1;
+        bool scanned = false;
+        std::unordered_map<std::string, std::string> names;  // folded name -> name on disk
+    };
+    Entry& Scanned(const std::string& key);
+    std::string ActualName(const std::string& key, const std::string& name);
+    int OpenFolder(const std::vector<std::string>& components, std::size_t count);
+    void CloseAll();
+
+    std::map<std::string, Entry> folders;  // by folded relative path; "" is the root
+    std::map<int, std::string> keyOfFd;
+};
+
+struct TargetTree::File::Native {
+    int folder = -1;
+    int fd = -1;
+    std::string name;
+    std::string temp;
+};
+
 VbError WriteError(int error, const std::string& name) {
     if (error == ENOSPC || error == EDQUOT) return vberr::Make(vberr::DiskFull);
     if (error == EACCES || error == EPERM || error == EROFS) {
@@ -59,33 +87,33 @@ VbError WriteError(int error, const std::string& name) {
     return VbError(vberr::PathFileAccess, "Path/File access error: " + name);
 }
 
-TargetTree::TargetTree(const std::filesystem::path& root) {
+TargetTree::TargetTree(const std::filesystem::path& root) : native_(std::make_unique<Native>()) {
     const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) throw vberr::Make(vberr::PathNotFound);
-    folders_[""].fd = fd;
-    keyOfFd_[fd] = "";
+    native_->folders[""].fd = fd;
+    native_->keyOfFd[fd] = "";
 }
 
 TargetTree::~TargetTree() {
-    for (auto& [key, entry] : folders_) {
+    for (auto& [key, entry] : native_->folders) {
         if (entry.fd >= 0) ::close(entry.fd);
     }
 }
 
-void TargetTree::CloseAll() {
-    for (auto it = folders_.begin(); it != folders_.end();) {
+void TargetTree::Native::CloseAll() {
+    for (auto it = folders.begin(); it != folders.end();) {
         if (it->first.empty()) {
             ++it;
             continue;
         }
-        keyOfFd_.erase(it->second.fd);
+        keyOfFd.erase(it->second.fd);
         ::close(it->second.fd);
-        it = folders_.erase(it);
+        it = folders.erase(it);
     }
 }
 
-TargetTree::Entry& TargetTree::Scanned(const std::string& key) {
-    Entry& entry = folders_.at(key);
+TargetTree::Native::Entry& TargetTree::Native::Scanned(const std::string& key) {
+    Entry& entry = folders.at(key);
     if (entry.scanned) return entry;
     entry.scanned = true;
     const int copy = ::dup(entry.fd);
@@ -111,7 +139,7 @@ TargetTree::Entry& TargetTree::Scanned(const std::string& key) {
     return entry;
 }
 
-std::string TargetTree::ActualName(const std::string& key, const std::string& name) {
+std::string TargetTree::Native::ActualName(const std::string& key, const std::string& name) {
     Entry& entry = Scanned(key);
     const auto found = entry.names.find(files::FoldCase(name));
     if (found != entry.names.end()) return found->second;
@@ -119,54 +147,62 @@ std::string TargetTree::ActualName(const std::string& key, const std::string& na
     return name;
 }
 
-int TargetTree::OpenFolder(const std::vector<std::string>& components, std::size_t count) {
+int TargetTree::Native::OpenFolder(const std::vector<std::string>& components, std::size_t count) {
     if (count >= kMaxOpenFolders) {
         throw VbError(vberr::PathFileAccess, "Path/File access error: folders nested too deep");
     }
-    if (folders_.size() + count > kMaxOpenFolders) CloseAll();
+    if (folders.size() + count > kMaxOpenFolders) CloseAll();
     std::string key;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string childKey = key + "/" + files::FoldCase(components[i]);
-        if (folders_.count(childKey) != 0) {
+        if (folders.count(childKey) != 0) {
             key = childKey;
             continue;
         }
-        const int parent = folders_.at(key).fd;
+        const int parent = folders.at(key).fd;
         const std::string actual = ActualName(key, components[i]);
         const bool created = ::mkdirat(parent, actual.c_str(), 0777) == 0;
         if (!created && errno != EEXIST) throw WriteError(errno, actual);
         const int fd =
             ::openat(parent, actual.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) throw WriteError(errno, actual);
-        Entry& child = folders_[childKey];
+        Entry& child = folders[childKey];
         child.fd = fd;
         child.scanned = created;  // a new folder is known to be empty
-        keyOfFd_[fd] = childKey;
+        keyOfFd[fd] = childKey;
         key = childKey;
     }
-    return folders_.at(key).fd;
+    return folders.at(key).fd;
 }
 
-TargetTree::File::File(TargetTree& tree, int folder, const std::string& name)
-    : tree_(tree), folder_(folder), temp_(TempName()) {
-    name_ = tree_.ActualName(tree_.keyOfFd_.at(folder), name);
-    fd_ = ::openat(folder_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   0666);
-    if (fd_ < 0) throw WriteError(errno, name_);
+void TargetTree::MakeFolder(const std::vector<std::string>& components, std::size_t count) {
+    native_->OpenFolder(components, count);
+}
+
+TargetTree::File::File(TargetTree& tree, const std::vector<std::string>& components)
+    : native_(std::make_unique<Native>()) {
+    Native& n = *native_;
+    auto& folders = *tree.native_;
+    n.folder = folders.OpenFolder(components, components.size() - 1);
+    n.temp = TempName();
+    n.name = folders.ActualName(folders.keyOfFd.at(n.folder), components.back());
+    n.fd = ::openat(n.folder, n.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0666);
+    if (n.fd < 0) throw WriteError(errno, n.name);
 }
 
 TargetTree::File::~File() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    ::unlinkat(folder_, temp_.c_str(), 0);
+    if (native_->fd < 0) return;
+    ::close(native_->fd);
+    ::unlinkat(native_->folder, native_->temp.c_str(), 0);
 }
 
 void TargetTree::File::Write(const char* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(fd_, data, size);
+        const ssize_t written = ::write(native_->fd, data, size);
         if (written < 0) {
             if (errno == EINTR) continue;
-            throw WriteError(errno, name_);
+            throw WriteError(errno, native_->name);
         }
         data += written;
         size -= static_cast<std::size_t>(written);
@@ -174,12 +210,19 @@ void TargetTree::File::Write(const char* data, std::size_t size) {
 }
 
 void TargetTree::File::Commit() {
-    const int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0 || ::renameat(folder_, temp_.c_str(), folder_, name_.c_str()) != 0) {
+    Native& n = *native_;
+    const int fd = std::exchange(n.fd, -1);
+    if (::close(fd) != 0 || ::renameat(n.folder, n.temp.c_str(), n.folder, n.name.c_str()) != 0) {
         const int error = errno;
-        ::unlinkat(folder_, temp_.c_str(), 0);
-        throw WriteError(error, name_);
+        ::unlinkat(n.folder, n.temp.c_str(), 0);
+        throw WriteError(error, n.name);
     }
+}
+
+std::optional<std::uint64_t> VolumeBytes(const std::filesystem::path& folder) {
+    struct statvfs volume;
+    if (::statvfs(folder.c_str(), &volume) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(volume.f_blocks) * volume.f_frsize;
 }
 
 }  // namespace shell::detail

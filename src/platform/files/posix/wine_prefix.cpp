@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/files/files.h"
-#include "platform/files/spawn.h"
+#include "platform/files/posix/spawn.h"
 
 namespace files {
 namespace {

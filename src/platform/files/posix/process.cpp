@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/files/internal.h"
+#include "platform/files/posix/spawn.h"
 
 extern char** environ;
 
@@ -26,101 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Splits the arguments after the program name as the C runtime of Windows does: blanks separate,
-// double quotes group, 2n backslashes before a quote give n backslashes and a quote that groups,
-// 2n+1 give n backslashes and a literal quote, "" inside quotes is a literal quote.
-std::vector<std::string> SplitArguments(std::string_view text) {
-    std::vector<std::string> args;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && IsBlank(text[i])) ++i;
-        if (i >= text.size()) break;
-        std::string arg;
-        bool quoted = false;
-        while (i < text.size() && (quoted || !IsBlank(text[i]))) {
-            if (text[i] == '\\') {
-                std::size_t slashes = 0;
-                while (i < text.size() && text[i] == '\\') ++slashes, ++i;
-                if (i < text.size() && text[i] == '"') {
-                    arg.append(slashes / 2, '\\');
-                    if (slashes % 2 == 1) {
-                        arg += '"';
-                        ++i;
-                    }
-                } else {
-                    arg.append(slashes, '\\');
-                }
-                continue;
-            }
-            if (text[i] == '"') {
-                if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
-                    arg += '"';
-                    i += 2;
-                    continue;
-                }
-                quoted = !quoted;
-                ++i;
-                continue;
-            }
-            arg += text[i++];
-        }
-        args.push_back(std::move(arg));
-    }
-    return args;
-}
-
-std::string LowerExtension(const std::string& name) {
-    const auto dot = name.find_last_of('.');
-    const auto slash = name.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return FoldCase(name.substr(dot));
-}
-
 bool IsRegularFile(const std::string& hostPath) {
     struct stat st;
     return ::stat(hostPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Host file of a Windows program path, tried as given and, without an extension, with ".exe".
-std::optional<std::string> ProgramFile(const std::string& windowsPath) {
-    if (windowsPath.find_first_of("\\/:") == std::string::npos) return std::nullopt;
-    std::vector<std::string> candidates{windowsPath};
-    if (LowerExtension(windowsPath).empty()) candidates.push_back(windowsPath + ".exe");
-    for (const std::string& candidate : candidates) {
-        try {
-            if (IsRegularFile(ToHostPath(candidate).string())) return candidate;
-        } catch (const VbError&) {
-            return std::nullopt;  // a drive that the prefix does not know
-        }
-    }
-    return std::nullopt;
-}
-
-// The program part of a command line: the quoted first part; or, unquoted, the longest part
-// ended by a blank (before any quote) that names an existing file, as Windows reads a path
-// with blanks in it; else the first word. Backslashes are plain characters there.
-std::pair<std::string, std::string_view> SplitProgram(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i < line.size() && line[i] == '"') {
-        const auto close = line.find('"', i + 1);
-        const auto end = close == std::string_view::npos ? line.size() : close;
-        const auto next = close == std::string_view::npos ? line.size() : close + 1;
-        return {std::string(line.substr(i + 1, end - i - 1)), line.substr(next)};
-    }
-    const std::size_t start = i;
-    std::size_t firstEnd = start;
-    while (firstEnd < line.size() && !IsBlank(line[firstEnd])) ++firstEnd;
-    const std::size_t quote = std::min(line.find('"', start), line.size());
-    for (std::size_t end = quote; end > firstEnd; --end) {
-        if (end < line.size() && !IsBlank(line[end])) continue;
-        if (IsBlank(line[end - 1])) continue;
-        const std::string candidate(line.substr(start, end - start));
-        if (auto program = ProgramFile(candidate)) return {*program, line.substr(end)};
-    }
-    return {std::string(line.substr(start, firstEnd - start)), line.substr(firstEnd)};
 }
 
 bool IsExecutable(const std::string& path) {
@@ -278,10 +188,6 @@ std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
 
 std::string WineLoader() { return FindWine().value_or(""); }
 
-std::filesystem::path StartedProgramsLog() {
-    return ToHostPath(Environ("Temp")) / "instalador-programas.log";
-}
-
 std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout) {
     Reaper& reaper = TheReaper();
     std::unique_lock lock(reaper.mutex);
@@ -300,9 +206,9 @@ std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout)
 
 double Shell(const std::string& commandLine, int windowStyle) {
     (void)windowStyle;  // no window to show or hide on this host: the output goes to the log
-    const auto [program, rest] = SplitProgram(commandLine);
+    const auto [program, rest] = detail::SplitProgram(commandLine);
     if (program.empty()) throw vberr::Make(vberr::InvalidProcedureCall);
-    const std::vector<std::string> arguments = SplitArguments(rest);
+    const std::vector<std::string> arguments = detail::SplitArguments(rest);
 
     const bool bareName = program.find_first_of("\\/:") == std::string::npos;
     std::optional<std::string> host;
@@ -315,7 +221,7 @@ double Shell(const std::string& commandLine, int windowStyle) {
         if (!IsRegularFile(*host)) throw vberr::Make(vberr::FileNotFound);
     }
 
-    const std::string extension = LowerExtension(program);
+    const std::string extension = detail::LowerExtension(program);
     const bool windowsProgram = bareName || extension == ".exe" || extension == ".com" ||
                                 extension == ".bat" || extension == ".cmd";
     std::vector<std::string> argv;

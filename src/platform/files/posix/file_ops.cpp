@@ -8,18 +8,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/files/internal.h"
 
 namespace files {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kBufferSize = 64 * 1024;
 
 // A file descriptor closed when it goes out of scope.
 class Fd {
@@ -37,50 +35,6 @@ class Fd {
     int fd_;
 };
 
-bool HasWildcard(std::string_view name) {
-    return name.find_first_of("*?") != std::string_view::npos;
-}
-
-// Windows-style match of a folded name against a folded pattern: * any run, ? one character.
-bool Glob(std::string_view name, std::string_view pattern) {
-    std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++n;
-            ++p;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-// "name.*" also matches "name" without an extension, as on Windows ("*.*" is everything).
-bool MatchesPattern(std::string_view name, const std::string& foldedPattern) {
-    const std::string folded = FoldCase(name);
-    if (Glob(folded, foldedPattern)) return true;
-    const std::string_view pattern = foldedPattern;
-    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
-        return Glob(folded, pattern.substr(0, pattern.size() - 2));
-    }
-    return false;
-}
-
-// Splits a Windows path into its folder (with its separator) and its last component.
-std::pair<std::string, std::string> SplitLast(const std::string& path) {
-    const auto cut = path.find_last_of("\\/");
-    if (cut != std::string::npos) return {path.substr(0, cut + 1), path.substr(cut + 1)};
-    if (path.size() >= 2 && path[1] == ':') return {path.substr(0, 2), path.substr(2)};
-    return {"", path};
-}
-
 enum class Kind { Missing, File, Folder, Other };
 
 Kind KindOf(const std::string& hostPath) {
@@ -94,8 +48,8 @@ Kind KindOf(const std::string& hostPath) {
 // Host paths of the entries matching a Windows path pattern, in name order. The last component
 // may hold wildcards; an empty one stands for every entry.
 std::vector<fs::path> Matches(const std::string& pathPattern) {
-    auto [folder, last] = SplitLast(pathPattern);
-    if (!last.empty() && !HasWildcard(last)) {
+    auto [folder, last] = detail::SplitLast(pathPattern);
+    if (!last.empty() && !detail::HasWildcard(last)) {
         const fs::path host = ToHostPath(pathPattern);
         if (KindOf(host) == Kind::Missing) return {};
         return {host};
@@ -109,7 +63,7 @@ std::vector<fs::path> Matches(const std::string& pathPattern) {
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (MatchesPattern(name, pattern)) names.emplace_back(name);
+        if (detail::MatchesPattern(name, pattern)) names.emplace_back(name);
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end());
@@ -160,7 +114,7 @@ bool CopyContents(int in, int out) {
         if (errno == EINVAL || errno == ENOSYS) break;
         return false;
     }
-    std::vector<char> buffer(kBufferSize);
+    std::vector<char> buffer(detail::kFileBufferSize);
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
         if (got == 0) return true;
@@ -238,16 +192,16 @@ void Kill(const std::string& pathPattern) {
     if (!found) throw vberr::Make(vberr::FileNotFound);
 }
 
-BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode)
-    : mode_(mode), buffer_(new char[kBufferSize]) {
+namespace detail {
+
+int OpenRaw(const std::string& windowsPath, bool forWriting) {
     const fs::path host = ToHostPath(windowsPath);
-    const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT);
-    fd_ = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
-    if (fd_ >= 0) {
+    const int flags = forWriting ? (O_WRONLY | O_CREAT) : O_RDONLY;
+    const int fd = ::open(host.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd >= 0) {
         struct stat st;
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) return;
-        ::close(fd_);
-        fd_ = -1;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+        ::close(fd);
         throw vberr::Make(vberr::PathFileAccess);
     }
     const int error = errno;
@@ -260,97 +214,30 @@ BinaryFile::BinaryFile(const std::string& windowsPath, Mode mode)
     throw vberr::Make(vberr::PathFileAccess);
 }
 
-BinaryFile::~BinaryFile() {
-    if (fd_ < 0) return;
-    try {
-        Flush();
-    } catch (const VbError&) {
-        // Nothing can be reported from here; Close() is the place that reports.
+std::size_t ReadRaw(int fd, void* buffer, std::size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, n);
+        if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno != EINTR) throw vberr::Make(vberr::DeviceIO);
     }
-    ::close(fd_);
 }
 
-void BinaryFile::Fail(int errorNumber) const { throw vberr::Make(errorNumber); }
-
-void BinaryFile::Flush() {
-    if (mode_ != Mode::Write || bufferEnd_ == 0) return;
-    if (!WriteAll(fd_, buffer_.get(), bufferEnd_)) Fail(IoError(errno));
-    filePos_ += static_cast<std::int64_t>(bufferEnd_);
-    bufferEnd_ = 0;
+void WriteRaw(int fd, const void* data, std::size_t n) {
+    if (!WriteAll(fd, static_cast<const char*>(data), n)) throw vberr::Make(IoError(errno));
 }
 
-std::int64_t BinaryFile::Length() const {
-    if (fd_ < 0) Fail(vberr::InvalidProcedureCall);
+std::int64_t RawSize(int fd) {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) Fail(vberr::DeviceIO);
-    const std::int64_t pending =
-        mode_ == Mode::Write ? filePos_ + static_cast<std::int64_t>(bufferEnd_) : 0;
-    return std::max<std::int64_t>(st.st_size, pending);
+    if (::fstat(fd, &st) != 0) throw vberr::Make(vberr::DeviceIO);
+    return st.st_size;
 }
 
-std::size_t BinaryFile::Read(void* buffer, std::size_t n) {
-    if (fd_ < 0 || mode_ != Mode::Read) Fail(vberr::PathFileAccess);
-    auto* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < n) {
-        if (bufferStart_ == bufferEnd_) {
-            // Large reads skip the buffer; small ones refill it.
-            if (n - done >= kBufferSize) {
-                const ssize_t got = ::read(fd_, out + done, n - done);
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) Fail(vberr::DeviceIO);
-                if (got == 0) break;
-                done += static_cast<std::size_t>(got);
-                continue;
-            }
-            const ssize_t got = ::read(fd_, buffer_.get(), kBufferSize);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) Fail(vberr::DeviceIO);
-            if (got == 0) break;
-            bufferStart_ = 0;
-            bufferEnd_ = static_cast<std::size_t>(got);
-        }
-        const std::size_t take = std::min(n - done, bufferEnd_ - bufferStart_);
-        std::memcpy(out + done, buffer_.get() + bufferStart_, take);
-        bufferStart_ += take;
-        done += take;
-    }
-    return done;
+void TruncateRaw(int fd, std::int64_t length) {
+    if (::ftruncate(fd, length) != 0) throw vberr::Make(IoError(errno));
 }
 
-void BinaryFile::Write(const void* buffer, std::size_t n) {
-    if (fd_ < 0 || mode_ != Mode::Write) Fail(vberr::PathFileAccess);
-    const auto* in = static_cast<const char*>(buffer);
-    if (bufferEnd_ + n > kBufferSize) {
-        Flush();
-        if (n >= kBufferSize) {
-            if (!WriteAll(fd_, in, n)) Fail(IoError(errno));
-            filePos_ += static_cast<std::int64_t>(n);
-            return;
-        }
-    }
-    std::memcpy(buffer_.get() + bufferEnd_, in, n);
-    bufferEnd_ += n;
-}
+int CloseRaw(int fd) { return ::close(fd) == 0 ? 0 : IoError(errno); }
 
-void BinaryFile::TruncateHere() {
-    if (fd_ < 0 || mode_ != Mode::Write) Fail(vberr::PathFileAccess);
-    Flush();
-    if (::ftruncate(fd_, filePos_) != 0) Fail(IoError(errno));
-}
-
-void BinaryFile::Close() {
-    if (fd_ < 0) return;
-    const int fd = fd_;
-    try {
-        Flush();
-    } catch (const VbError&) {
-        fd_ = -1;
-        ::close(fd);
-        throw;
-    }
-    fd_ = -1;
-    if (::close(fd) != 0) Fail(IoError(errno));
-}
+}  // namespace detail
 
 }  // namespace files

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/files/internal.h"
 
 extern char** environ;
 
@@ -108,42 +108,7 @@ std::string Resolve(std::string root, const std::vector<std::string>& components
     return joined();
 }
 
-std::mutex& AppPathMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-std::optional<fs::path>& AppPathOverride() {
-    static std::optional<fs::path> path;
-    return path;
-}
-
 }  // namespace
-
-std::string FoldCase(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c >= 'A' && c <= 'Z') {
-            out += static_cast<char>(c + 32);
-            continue;
-        }
-        // UTF-8 of U+00C0..U+00DE (but U+00D7, the multiplication sign): C3 80..C3 9E.
-        if (c == 0xC3 && i + 1 < name.size()) {
-            const auto next = static_cast<unsigned char>(name[i + 1]);
-            out += name[i];
-            if (next >= 0x80 && next <= 0x9E && next != 0x97) {
-                out += static_cast<char>(next + 0x20);
-            } else {
-                out += name[i + 1];
-            }
-            ++i;
-            continue;
-        }
-        out += name[i];
-    }
-    return out;
-}
 
 fs::path WinePrefix() {
     if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
@@ -217,10 +182,7 @@ std::string Environ(const std::string& name) {
         if (equals == std::string_view::npos || equals == 0) continue;
         if (FoldCase(text.substr(0, equals)) == wanted) return std::string(text.substr(equals + 1));
     }
-    if (wanted == "windir") return "C:\\windows";
-    if (wanted == "commonprogramfiles") return "C:\\Program Files\\Common Files";
-    if (wanted == "temp") return "C:\\users\\" + UserName() + "\\Temp";
-    return "";
+    return detail::DefaultEnvironment(wanted);
 }
 
 std::string UserName() {
@@ -231,29 +193,15 @@ std::string UserName() {
     return "user";
 }
 
-std::string AppPath() {
-    fs::path folder;
-    {
-        std::lock_guard lock(AppPathMutex());
-        if (AppPathOverride()) folder = *AppPathOverride();
-    }
-    if (folder.empty()) {
-        std::error_code ec;
-        folder = fs::read_symlink("/proc/self/exe", ec).parent_path();
-        if (ec) folder = fs::current_path(ec);
-    }
-    std::string path = ToWindowsPath(folder);
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path;
+namespace detail {
+
+fs::path RunningProgramFolder() {
+    std::error_code ec;
+    fs::path folder = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    if (ec) folder = fs::current_path(ec);
+    return folder;
 }
 
-void SetAppPathForTesting(const fs::path& hostFolder) {
-    std::lock_guard lock(AppPathMutex());
-    if (hostFolder.empty()) {
-        AppPathOverride().reset();
-    } else {
-        AppPathOverride() = hostFolder;
-    }
-}
+}  // namespace detail
 
 }  // namespace files

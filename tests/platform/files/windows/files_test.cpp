@@ -1,0 +1,147 @@
+// The files layer on the system itself (run under Wine): UTF-8 names through the wide
+// functions, the runtime's error numbers, the presence search, binary files and started
+// programs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/files/files.h"
+#include "support/windows_folder.h"
+
+namespace {
+
+using testsupport::WindowsFolder;
+
+// "text" in double quotes (appended: GCC 12 warns wrongly on a literal + string at -O3).
+std::string Quoted(const std::string& text) {
+    return std::string(1, '"').append(text).append(1, '"');
+}
+
+int ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const VbError& e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+TEST(WindowsFiles, AccentedNamesRoundTrip) {
+    WindowsFolder folder;
+    folder.Write("Ações.txt", "conteúdo");
+    EXPECT_EQ(files::Dir(folder.Path("ações.TXT")), "Ações.txt");  // the name as stored
+    files::FileCopy(folder.Path("Ações.txt"), folder.Path("Cópia çà.txt"));
+    EXPECT_EQ(folder.Read("Cópia çà.txt"), "conteúdo");
+    EXPECT_EQ(files::Dir(folder.Path("C*")), "Cópia çà.txt");
+    files::Kill(folder.Path("*.txt"));
+    EXPECT_EQ(files::Dir(folder.Path("*")), "");
+}
+
+TEST(WindowsFiles, MissingSourcesAndFoldersHaveTheRuntimeNumbers) {
+    WindowsFolder folder;
+    folder.Write("a.txt", "a");
+    EXPECT_EQ(ErrorOf([&] { files::FileCopy(folder.Path("none.txt"), folder.Path("b")); }), 53);
+    EXPECT_EQ(ErrorOf([&] { files::FileCopy(folder.Path("a.txt"), folder.Path("no\\b")); }), 76);
+    EXPECT_EQ(ErrorOf([&] { files::Kill(folder.Path("none*.txt")); }), 53);
+    using Mode = files::BinaryFile::Mode;
+    EXPECT_EQ(ErrorOf([&] { files::BinaryFile(folder.Path("none.bin"), Mode::Read); }), 53);
+    EXPECT_EQ(ErrorOf([&] { files::BinaryFile(folder.Path("no\\x.bin"), Mode::Write); }), 76);
+    EXPECT_EQ(ErrorOf([&] { files::BinaryFile(folder.Path(), Mode::Read); }), 75);
+}
+
+TEST(WindowsFiles, DirMatchesStarAndQuestionMarkInNameOrder) {
+    WindowsFolder folder;
+    for (const char* name : {"b22.txt", "a1.txt", "README"}) folder.Write(name, "x");
+    std::filesystem::create_directory(folder.Host("sub"));
+    EXPECT_EQ(files::Dir(folder.Path("*.txt")), "a1.txt");
+    EXPECT_EQ(files::Dir(folder.Path("b??.TXT")), "b22.txt");
+    EXPECT_EQ(files::Dir(folder.Path("?.txt")), "");
+    EXPECT_EQ(files::Dir(folder.Path("readme.*")), "README");
+    EXPECT_EQ(files::Dir(folder.Path("s*")), "");
+    EXPECT_EQ(files::Dir(folder.Path("s*"), files::vbDirectory), "sub");
+}
+
+TEST(WindowsFiles, BinaryFileWritesReadsAndTruncates) {
+    WindowsFolder folder;
+    const std::string path = folder.Path("dados.bin");
+    std::vector<char> bytes(100 * 1024);  // more than the buffer holds
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    {
+        files::BinaryFile out(path, files::BinaryFile::Mode::Write);
+        out.Write(bytes.data(), 10);
+        out.Write(bytes.data() + 10, bytes.size() - 10);
+        EXPECT_EQ(out.Length(), static_cast<std::int64_t>(bytes.size()));
+        out.Close();
+    }
+    {
+        files::BinaryFile in(path, files::BinaryFile::Mode::Read);
+        std::vector<char> back(bytes.size() + 5);
+        EXPECT_EQ(in.Read(back.data(), 3), 3u);
+        EXPECT_EQ(in.Read(back.data() + 3, back.size() - 3), bytes.size() - 3);
+        back.resize(bytes.size());
+        EXPECT_EQ(back, bytes);
+    }
+    files::BinaryFile cut(path, files::BinaryFile::Mode::Write);  // opening does not cut
+    EXPECT_EQ(cut.Length(), static_cast<std::int64_t>(bytes.size()));
+    cut.Write("abc", 3);
+    cut.TruncateHere();
+    cut.Close();
+    EXPECT_EQ(folder.Read("dados.bin"), "abc");
+}
+
+TEST(WindowsFiles, PathsAreTheSystemsOwn) {
+    WindowsFolder folder;
+    std::filesystem::current_path(folder.Host(""));
+    EXPECT_EQ(files::ToHostPath("rel\\a.txt"), folder.Host("rel\\a.txt"));
+    EXPECT_EQ(files::ToHostPath(folder.Path("x")), folder.Host("x"));
+    EXPECT_EQ(files::ToWindowsPath(folder.Host("a/b")), folder.Path("a\\b"));
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    EXPECT_TRUE(std::filesystem::is_regular_file(
+        files::ToHostPath(files::AppPath() + "\\test_files_windows.exe")));
+    EXPECT_TRUE(files::WinePrefix().empty());
+    EXPECT_EQ(files::WineLoader(), "");
+    EXPECT_EQ(files::PrepareWinePrefix([](const std::string&) { FAIL() << "nothing to tell"; }),
+              "");
+}
+
+TEST(WindowsFiles, EnvironIsTheProcesssWithFallbacksWhereUnset) {
+    WindowsFolder folder;
+    EXPECT_EQ(files::Environ("temp"), folder.Path());  // any case, as Windows looks names up
+    SetEnvironmentVariableW(L"KV_Variável", kernel::Widen("valor ç").c_str());
+    EXPECT_EQ(files::Environ("kv_variável"), "valor ç");
+    SetEnvironmentVariableW(L"KV_Variável", nullptr);
+    EXPECT_EQ(files::Environ("kv_variável"), "");
+    SetEnvironmentVariableW(L"TEMP", nullptr);
+    EXPECT_EQ(files::Environ("Temp"),
+              std::string("C:\\users\\").append(files::UserName()) + "\\Temp");
+    EXPECT_FALSE(files::UserName().empty());
+}
+
+TEST(WindowsShell, BatchFileRunsWithItsExitCodeAndOutputInTheLog) {
+    WindowsFolder folder;
+    folder.Write("passo um.bat",
+                 "@echo off\r\n"
+                 "echo feito>\"%~1\"\r\n"
+                 "echo dito pelo lote\r\n"
+                 "exit /b 7\r\n");
+    const std::string made = folder.Path("feito.txt");
+    const double pid =
+        files::Shell(Quoted(folder.Path("passo um.bat")) + " " + Quoted(made), files::vbHide);
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(60)), 7);
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(1)), std::nullopt);  // once
+    EXPECT_EQ(folder.Read("feito.txt"), "feito\r\n");
+    EXPECT_EQ(files::StartedProgramsLog(), folder.Host("instalador-programas.log"));
+    const std::string log = folder.Read("instalador-programas.log");
+    EXPECT_NE(log.find("passo um.bat"), std::string::npos) << log;
+    EXPECT_NE(log.find("dito pelo lote"), std::string::npos) << log;
+
+    const double cmd = files::Shell("cmd /c exit 3", files::vbMinimizedFocus);
+    EXPECT_EQ(files::WaitForProgram(cmd, std::chrono::seconds(60)), 3);
+    EXPECT_EQ(ErrorOf([&] { files::Shell(folder.Path("nenhum.exe")); }), 53);
+}
+
+}  // namespace

@@ -58,8 +58,9 @@ function(installer_windows_test name)
 endfunction()
 
 set(tests ${PROJECT_SOURCE_DIR}/tests/platform)
-installer_windows_test(test_zip_reader SOURCES ${tests}/shell/zip_reader_test.cpp
-                       LIBRARIES platform_shell)
+file(GLOB shell_windows_tests CONFIGURE_DEPENDS ${tests}/shell/windows/*.cpp)
+installer_windows_test(test_shell_windows SOURCES ${shell_windows_tests}
+                       ${tests}/shell/zip_reader_test.cpp LIBRARIES platform_shell)
 file(GLOB files_windows_tests CONFIGURE_DEPENDS ${tests}/files/windows/*.cpp)
 installer_windows_test(test_files_windows SOURCES ${files_windows_tests} LIBRARIES platform_files)
 file(GLOB forms_tests CONFIGURE_DEPENDS ${tests}/forms/*.cpp)

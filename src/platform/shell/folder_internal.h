@@ -10,7 +10,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/shell/shell.h"
@@ -125,6 +124,16 @@ class ZipFolder final : public Folder {
     std::unique_ptr<zip::ZipReader> reader_;
     std::vector<Entry> entries_;
 };
+
+// A host path's text as UTF-8, and a path from UTF-8 text, on every platform (a path's narrow
+// text on Windows is in the ANSI code page, which cannot hold every name).
+inline std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+inline std::filesystem::path PathFromUtf8(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
 
 // The error raised for a file that cannot be written into a target folder, from the platform's
 // error number (errno, or GetLastError on Windows).

@@ -12,9 +12,11 @@ namespace shell {
 namespace {
 
 namespace fs = std::filesystem;
+using detail::PathFromUtf8;
 using detail::Progress;
 using detail::RealFolder;
 using detail::TargetTree;
+using detail::Utf8;
 using detail::ZipFolder;
 
 std::mutex& HandlerMutex() {
@@ -63,11 +65,11 @@ void PlanRealCopy(const fs::path& source, std::vector<std::string> parts,
     plan.push_back({source, parts, true, 0});
     std::vector<fs::path> children;
     for (const auto& child : fs::directory_iterator(source, ec)) children.push_back(child.path());
-    if (ec) throw VbError(vberr::PathFileAccess, "Path/File access error: " + source.string());
+    if (ec) throw VbError(vberr::PathFileAccess, "Path/File access error: " + Utf8(source));
     std::sort(children.begin(), children.end());
     for (const auto& child : children) {
         auto childParts = parts;
-        childParts.push_back(child.filename().string());
+        childParts.push_back(Utf8(child.filename()));
         PlanRealCopy(child, std::move(childParts), plan);
     }
 }
@@ -77,7 +79,7 @@ void CopyRealFile(const RealCopy& item, TargetTree& target, Progress& progress,
     std::ifstream in(item.source, std::ios::binary);
     if (!in) throw vberr::Make(vberr::FileNotFound);
     TargetTree::File out(target, item.parts);
-    progress.Start(item.source.filename().string());
+    progress.Start(Utf8(item.source.filename()));
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
@@ -131,10 +133,10 @@ FolderItems RealFolder::Items() const {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(host_, ec)) {
         FolderItem item;
-        item.Name = entry.path().filename().string();
+        item.Name = Utf8(entry.path().filename());
         item.IsFolder = entry.is_directory(ec);
         item.Parent = this;
-        item.Path = entry.path().string();
+        item.Path = Utf8(entry.path());
         items.entries.push_back(std::move(item));
     }
     // Names in order as the shell lists them: letter case aside, then byte order.
@@ -165,7 +167,7 @@ RealFolder::Plan RealFolder::Planned(const FolderItems& items) const {
             zipNames[zip].push_back(item.Name);
             continue;
         }
-        const fs::path source = item.Path;
+        const fs::path source = PathFromUtf8(item.Path);
         if (item.IsFolder && IsInside(host_, source)) {
             throw VbError(vberr::PathFileAccess,
                           "Path/File access error: cannot copy a folder into itself");

@@ -2,6 +2,7 @@
    the marker file "kelvoranX-smoke.txt" beside itself and exits with 0, so that a script can
    tell that it started. */
 #include <windows.h>
+#include <shellapi.h> /* CommandLineToArgvW, which a lean windows.h leaves out */
 
 static const wchar_t kTitle[] = L"kelvoran X (demonstração)";
 static const wchar_t kText[] =

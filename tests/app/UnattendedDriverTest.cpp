@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/QuietBackend.h"
-#include "window/window_fixture.h"
+#include "support/window_harness.h"
 
 namespace {
 
@@ -25,29 +25,29 @@ class Unattended : public WindowTest {
 
     // The window and the driver as main() makes them: the driver before the load step.
     UnattendedDriver& Start() {
-        if (!form) form = std::make_unique<frmInstall>(app);
-        form->txtServer.Text = "127.0.0.1:1";
-        driver = std::make_unique<UnattendedDriver>(app, *form, out);
-        app.Dispatch([this] { form->Form_Load(); });
+        window.UseServer("127.0.0.1:1");
+        driver = std::make_unique<UnattendedDriver>(window.app, form(), out);
+        window.app.Dispatch([this] { form().Form_Load(); });
         return *driver;
     }
     // The download and install stages stood in for by the test, reached through the buttons'
     // captions that the driver's clicks land on.
     void FakeStages(std::function<void()> download, std::function<void()> install) {
-        form = std::make_unique<frmInstall>(app);
-        form->lblBaixar.Click = std::move(download);
-        form->lblInstalar.Click = std::move(install);
+        window.form.reset();
+        window.form = std::make_unique<frmInstall>(window.app);
+        form().lblBaixar.Click = std::move(download);
+        form().lblInstalar.Click = std::move(install);
     }
     void OpenInstallStep() {
-        form->pnCheck[1].Visible = true;
-        form->cmdBaixar.Enabled = false;
-        form->lblEtapa[2].Visible = true;
-        form->cmdInstalar.Visible = true;
+        form().pnCheck[1].Visible = true;
+        form().cmdBaixar.Enabled = false;
+        form().lblEtapa[2].Visible = true;
+        form().cmdInstalar.Visible = true;
     }
     void ShowInstalled() {
-        form->lblMensagem[2].Visible = true;
-        form->lblMensagem[2].Caption = "Programa instalado com sucesso!";
-        form->installed = true;
+        form().lblMensagem[2].Visible = true;
+        form().lblMensagem[2].Caption = "Programa instalado com sucesso!";
+        form().installed = true;
     }
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
@@ -66,15 +66,15 @@ TEST_F(Unattended, PressesEachButtonOnceItsStepOpensAndEndsInstalled) {
     Write(AppFile("mysql.bat"));
     UnattendedDriver& d = Start();
 
-    backend.Advance(4999);
+    window.backend.Advance(4999);
     EXPECT_EQ(downloads, 0);
-    backend.Advance(1000);
+    window.backend.Advance(1000);
     EXPECT_EQ(downloads, 1);
     EXPECT_EQ(installs, 1);
     EXPECT_EQ(d.outcome(), UnattendedDriver::Outcome::Installed);
     EXPECT_EQ(d.ExitCode(), 0);
-    EXPECT_TRUE(backend.terminated);
-    EXPECT_EQ(backend.exitCode, 0);
+    EXPECT_TRUE(window.backend.terminated);
+    EXPECT_EQ(window.backend.exitCode, 0);
 }
 
 TEST_F(Unattended, NeverClicksWhileAHandlerIsRunning) {
@@ -86,8 +86,8 @@ TEST_F(Unattended, NeverClicksWhileAHandlerIsRunning) {
             OpenInstallStep();
             // The stage yields with the next button already showing, as a transfer does.
             for (int i = 0; i < 5; ++i) {
-                backend.Advance(50);
-                app.DoEvents();
+                window.backend.Advance(50);
+                window.app.DoEvents();
             }
             downloading = false;
         },
@@ -97,7 +97,7 @@ TEST_F(Unattended, NeverClicksWhileAHandlerIsRunning) {
         });
     Write(AppFile("mysql.bat"));
     UnattendedDriver& d = Start();
-    backend.Advance(6000);
+    window.backend.Advance(6000);
     EXPECT_EQ(d.outcome(), UnattendedDriver::Outcome::Installed);
     EXPECT_FALSE(installedDuringDownload);
 }
@@ -105,11 +105,11 @@ TEST_F(Unattended, NeverClicksWhileAHandlerIsRunning) {
 TEST_F(Unattended, FailureWithoutRetryEndsWithOneAndPrintsTheStatus) {
     Write(AppFile("mysql.bat"));
     UnattendedDriver& d = Start();
-    backend.Advance(6000);
+    window.backend.Advance(6000);
     // The real download attempt: no server, no retry link.
     EXPECT_EQ(d.outcome(), UnattendedDriver::Outcome::Failed);
-    EXPECT_TRUE(backend.terminated);
-    EXPECT_EQ(backend.exitCode, 1);
+    EXPECT_TRUE(window.backend.terminated);
+    EXPECT_EQ(window.backend.exitCode, 1);
     const auto lines = Lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(std::regex_match(
@@ -120,23 +120,24 @@ TEST_F(Unattended, FailureWithoutRetryEndsWithOneAndPrintsTheStatus) {
 
 TEST_F(Unattended, StartFailureIsRetriedThreeTimesFiveSecondsApart) {
     UnattendedDriver& d = Start();
-    backend.Advance(5000);  // the download road fails at once without a server
-    ASSERT_TRUE(form->lblTenteNovamente.Visible);
-    backend.Advance(4990);
-    EXPECT_TRUE(form->lblTenteNovamente.Visible) << "retried before five seconds";
-    backend.Advance(20);
-    EXPECT_FALSE(form->lblTenteNovamente.Visible);
-    EXPECT_EQ(form->Timer2.Interval, 3000);
+    window.backend.Advance(5000);  // the download road fails at once without a server
+    ASSERT_TRUE(form().lblTenteNovamente.Visible);
+    window.backend.Advance(4990);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible) << "retried before five seconds";
+    window.backend.Advance(20);
+    EXPECT_FALSE(form().lblTenteNovamente.Visible);
+    EXPECT_EQ(form().Timer2.Interval, 3000);
     EXPECT_EQ(d.RetriesMade("lblTenteNovamente"), 1);
 
-    for (int step = 0; step < 600 && !backend.terminated; ++step) backend.Advance(100);
+    for (int step = 0; step < 600 && !window.backend.terminated; ++step)
+        window.backend.Advance(100);
     EXPECT_EQ(d.RetriesMade("lblTenteNovamente"), UnattendedDriver::kMaxRetries);
     EXPECT_EQ(d.outcome(), UnattendedDriver::Outcome::Failed);
-    ASSERT_TRUE(backend.terminated);
-    EXPECT_EQ(backend.exitCode, 1);
+    ASSERT_TRUE(window.backend.terminated);
+    EXPECT_EQ(window.backend.exitCode, 1);
     // Four attempts in all: the first and three retries, each 5 s + 3 s after the one before.
-    EXPECT_GE(backend.NowMs(), 5000 + 3 * 8000);
-    EXPECT_LE(backend.NowMs(), 5000 + 3 * 8000 + 200);
+    EXPECT_GE(window.backend.NowMs(), 5000 + 3 * 8000);
+    EXPECT_LE(window.backend.NowMs(), 5000 + 3 * 8000 + 200);
 }
 
 TEST_F(Unattended, DownloadFailureIsRetriedThroughTheLink) {
@@ -144,18 +145,19 @@ TEST_F(Unattended, DownloadFailureIsRetriedThroughTheLink) {
     // real download stage, which finds no server and leaves the link where it was.
     FakeStages(
         [&] {
-            form->lblMensagem[1].Visible = true;
-            form->lblMensagem[1].ForeColor = kRed;
-            form->lblMensagem[1].Caption = "conexão com o servidor foi interrompida.";
-            form->lblTente.Visible = true;
+            form().lblMensagem[1].Visible = true;
+            form().lblMensagem[1].ForeColor = kRed;
+            form().lblMensagem[1].Caption = "conexão com o servidor foi interrompida.";
+            form().lblTente.Visible = true;
         },
         [] {});
     Write(AppFile("mysql.bat"));
     UnattendedDriver& d = Start();
-    for (int step = 0; step < 600 && !backend.terminated; ++step) backend.Advance(100);
+    for (int step = 0; step < 600 && !window.backend.terminated; ++step)
+        window.backend.Advance(100);
     EXPECT_EQ(d.RetriesMade("lblTente"), UnattendedDriver::kMaxRetries);
     EXPECT_EQ(d.outcome(), UnattendedDriver::Outcome::Failed);
-    EXPECT_EQ(backend.exitCode, 1);
+    EXPECT_EQ(window.backend.exitCode, 1);
     int waits = 0;
     for (const std::string& line : Lines()) waits += line.ends_with(" Aguarde...") ? 1 : 0;
     EXPECT_EQ(waits, UnattendedDriver::kMaxRetries) << out.str();
@@ -164,17 +166,18 @@ TEST_F(Unattended, DownloadFailureIsRetriedThroughTheLink) {
 TEST_F(Unattended, PrintsStatusLinesAndMessagesOneLineEach) {
     FakeStages(
         [&] {
-            app.MsgBox("Falha ao registrar\r\ncomponente");
-            form->lblMensagem[1].Visible = true;
-            form->lblMensagem[1].ForeColor = kRed;
-            form->lblMensagem[1].Caption = "Arquivo: C:\\x.zip\rNão encontrado ou está corrompido!";
+            window.app.MsgBox("Falha ao registrar\r\ncomponente");
+            form().lblMensagem[1].Visible = true;
+            form().lblMensagem[1].ForeColor = kRed;
+            form().lblMensagem[1].Caption =
+                "Arquivo: C:\\x.zip\rNão encontrado ou está corrompido!";
         },
         [] {});
     Write(AppFile("mysql.bat"));
     Start();
     // Changes of other labels are not status lines.
-    form->lblEtapa[1].Caption = "not a status line";
-    backend.Advance(6000);
+    form().lblEtapa[1].Caption = "not a status line";
+    window.backend.Advance(6000);
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), 2u) << out.str();
     EXPECT_TRUE(std::regex_match(
@@ -185,31 +188,31 @@ TEST_F(Unattended, PrintsStatusLinesAndMessagesOneLineEach) {
         std::regex(
             R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Arquivo: C:\\x\.zip Não encontrado ou está corrompido!)")))
         << lines[1];
-    EXPECT_EQ(backend.exitCode, 1);
+    EXPECT_EQ(window.backend.exitCode, 1);
 }
 
 TEST_F(Unattended, StatusLineIsPrintedWhenItComesIntoViewAndOnEachChangeWhileShown) {
     FakeStages(
         [&] {
             // The start panel is gone by now: its line changes unseen.
-            form->lblMensagem[3].Visible = true;
-            form->lblMensagem[3].Caption = "unseen";
+            form().lblMensagem[3].Visible = true;
+            form().lblMensagem[3].Caption = "unseen";
             // Shown with its design-time text, which stays while the bar appears.
-            form->lblMensagem[1].Visible = true;
-            form->pbBar.Visible = true;
-            form->lblMensagem[1].Caption = "a";
-            form->lblMensagem[1].Caption = "a";
-            form->lblMensagem[1].Caption = "b";
-            form->lblMensagem[1].Visible = false;
-            form->lblMensagem[1].Caption = "set while hidden";
-            form->lblMensagem[1].Visible = true;
+            form().lblMensagem[1].Visible = true;
+            form().pbBar.Visible = true;
+            form().lblMensagem[1].Caption = "a";
+            form().lblMensagem[1].Caption = "a";
+            form().lblMensagem[1].Caption = "b";
+            form().lblMensagem[1].Visible = false;
+            form().lblMensagem[1].Caption = "set while hidden";
+            form().lblMensagem[1].Visible = true;
             // The panel's line comes into view with its container.
-            form->pnInicio.Visible = true;
+            form().pnInicio.Visible = true;
         },
         [] {});
     Write(AppFile("mysql.bat"));
     Start();
-    backend.Advance(6000);
+    window.backend.Advance(6000);
     std::vector<std::string> texts;
     for (const std::string& line : Lines()) texts.push_back(line.substr(20));
     EXPECT_EQ(texts, (std::vector<std::string>{"Fazendo download de arquivos...", "a", "b",
@@ -219,10 +222,10 @@ TEST_F(Unattended, StatusLineIsPrintedWhenItComesIntoViewAndOnEachChangeWhileSho
 
 TEST_F(Unattended, ProgramEndedByTheUserCountsAsNotInstalled) {
     UnattendedDriver& d = Start();
-    backend.Advance(1000);
-    backend.Click(*form, "lblFechar");
-    EXPECT_TRUE(backend.terminated);
-    EXPECT_EQ(backend.exitCode, 0);
+    window.backend.Advance(1000);
+    window.Click("lblFechar");
+    EXPECT_TRUE(window.backend.terminated);
+    EXPECT_EQ(window.backend.exitCode, 0);
     EXPECT_EQ(d.ExitCode(), 1);
 }
 

@@ -14,11 +14,11 @@
 
 #include "app/CommandLine.h"
 #include "app/ProgramRun.h"
-#include "download/stage_harness.h"
 #include "platform/files/files.h"
 #include "platform/forms/headless.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
+#include "support/wine_stand_in.h"
 
 namespace {
 
@@ -180,7 +180,7 @@ class UnattendedInstall : public ::testing::Test {
     }
 
     TempPrefix prefix;
-    stagetest::WineStandIn wine;
+    testsupport::WineStandIn wine;
     fs::path payload;
     std::unique_ptr<FtpServer> server;
     forms::HeadlessBackend backend;

@@ -8,16 +8,16 @@
 #include <string>
 #include <string_view>
 
-#include "download/stage_harness.h"
 #include "support/ftp_servers.h"
+#include "support/window_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using stagetest::kGreen;
-using stagetest::kGrey;
-using stagetest::kRed;
 using testsupport::FtpServer;
+using windowtest::kGreen;
+using windowtest::kGrey;
+using windowtest::kRed;
 
 constexpr auto kNoConnection = "sem conexão, tente mais tarde";
 constexpr auto kInterrupted = "conexão com o servidor foi interrompida.";
@@ -47,7 +47,7 @@ class SmallDisk {
     bool mounted_ = false;
 };
 
-class DownloadStage : public ::testing::Test {
+class DownloadStage : public windowtest::WindowTest {
   protected:
     void SetUp() override {
         if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib))
@@ -65,11 +65,11 @@ class DownloadStage : public ::testing::Test {
     }
 
     // A complete database package on the server; the installer only checks its two files.
-    void ServePackage(stagetest::Entries entries = {
+    void ServePackage(windowtest::Entries entries = {
                           {"mysql.bat", "@echo off\r\n"},
-                          {"mysql_conector.msi", stagetest::Incompressible(60000)},
+                          {"mysql_conector.msi", testsupport::Bytes(60000)},
                           {"leia.txt", "leia"}}) {
-        stagetest::WriteZip(serverRoot / "mysql.zip", entries);
+        windowtest::WriteZip(serverRoot / "mysql.zip", entries);
     }
     void ServeProduct() {
         testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product);
@@ -87,17 +87,13 @@ class DownloadStage : public ::testing::Test {
         ASSERT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
     }
 
-    frmInstall& form() { return *window.form; }
     fs::path Install(const std::string& name) const {
         return prefix.Host("C:\\Quorimetra\\Install\\" + name);
     }
 
-    testsupport::TempPrefix prefix;
-    stagetest::WineStandIn wine;
     fs::path serverRoot;
     std::unique_ptr<FtpServer> server;
-    stagetest::Window window;
-    const std::string product = stagetest::ProductPayload();
+    const std::string product = windowtest::ProductPayload();
 };
 
 TEST_F(DownloadStage, StartPhaseFetchesPackageStartsConnectorAndOpensDownloadStep) {
@@ -161,7 +157,7 @@ TEST_F(DownloadStage, LocalRoadCopiesArchiveAndDownloadStepAcceptsIt) {
 }
 
 TEST_F(DownloadStage, NoConnectionOnStartPanelOffersRetry) {
-    window.UseServer(stagetest::ClosedAddress());
+    window.UseServer(windowtest::ClosedAddress());
     StartPhase();
 
     EXPECT_TRUE(form().pnInicio.Visible);
@@ -177,7 +173,7 @@ TEST_F(DownloadStage, NoConnectionOnStartPanelOffersRetry) {
 TEST_F(DownloadStage, NoConnectionInDownloadStepWinsOverArchivePresent) {
     ReachReadyToDownload();
     testsupport::TempPrefix::WriteFile(Install("kelvoranX.zip"), product);
-    window.UseServer(stagetest::ClosedAddress());
+    window.UseServer(windowtest::ClosedAddress());
 
     window.Click("lblBaixar");
 

@@ -3,11 +3,11 @@
 
 #include <cstdint>
 
-#include "download/stage_harness.h"
+#include "support/window_harness.h"
 
 namespace {
 
-using stagetest::Window;
+using windowtest::Window;
 
 class TransferProgress : public ::testing::Test {
   protected:
@@ -17,7 +17,7 @@ class TransferProgress : public ::testing::Test {
     }
     frmInstall& form() { return *window.form; }
 
-    stagetest::Window window;
+    windowtest::Window window;
 };
 
 TEST_F(TransferProgress, TotalBelowBarWidthLeavesFillEmptyWithoutComplaint) {
@@ -78,7 +78,7 @@ TEST_F(TransferProgress, StartPhaseDrawsOnlyTheStartPanelBar) {
     form().pnInicio.Visible = true;
     form().pbBarI.Visible = false;
     form().lblMensagem[3].Visible = false;
-    form().lblMensagem[3].ForeColor = stagetest::kRed;
+    form().lblMensagem[3].ForeColor = windowtest::kRed;
     form().lblMensagem[1].Caption = "untouched";
     form().lblTente.Visible = true;
     form().pbBar.Visible = false;
@@ -89,7 +89,7 @@ TEST_F(TransferProgress, StartPhaseDrawsOnlyTheStartPanelBar) {
     EXPECT_TRUE(form().pbBarI.Visible);
     EXPECT_EQ(form().pbValI.Width, 2500);
     EXPECT_EQ(form().lblMensagem[3].Caption.get(), "Fazendo download de arquivos...");
-    EXPECT_EQ(form().lblMensagem[3].ForeColor, stagetest::kGrey);
+    EXPECT_EQ(form().lblMensagem[3].ForeColor, windowtest::kGrey);
     EXPECT_FALSE(form().lblMensagem[3].Visible);  // shown by the package download itself
     EXPECT_EQ(form().lblMensagem[1].Caption.get(), "untouched");
     EXPECT_TRUE(form().lblTente.Visible);
@@ -100,7 +100,7 @@ TEST_F(TransferProgress, StartPhaseDrawsOnlyTheStartPanelBar) {
 TEST_F(TransferProgress, DownloadStepShowsItsBarHidesRetryAndKeepsLineColour) {
     form().pnInicio.Visible = false;
     form().lblMensagem[1].Visible = false;
-    form().lblMensagem[1].ForeColor = stagetest::kRed;
+    form().lblMensagem[1].ForeColor = windowtest::kRed;
     form().lblTente.Visible = true;
     form().pbValI.Width = 135;
     form().lblMensagem[3].Caption = "untouched";
@@ -109,7 +109,7 @@ TEST_F(TransferProgress, DownloadStepShowsItsBarHidesRetryAndKeepsLineColour) {
 
     EXPECT_TRUE(form().lblMensagem[1].Visible);
     EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Fazendo download de arquivos...");
-    EXPECT_EQ(form().lblMensagem[1].ForeColor, stagetest::kRed);
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, windowtest::kRed);
     EXPECT_TRUE(form().pbBar.Visible);
     EXPECT_FALSE(form().lblTente.Visible);
     EXPECT_EQ(form().pbVal.Width, 255);

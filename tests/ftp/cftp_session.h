@@ -15,12 +15,14 @@
 
 #include "ftp/cFTP.h"
 #include "platform/files/files.h"
+#include "support/bytes.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
 
 namespace ftptest {
 
 namespace fs = std::filesystem;
+using testsupport::Bytes;
 using Kind = testsupport::FtpServer::Kind;
 using Event = std::pair<std::int32_t, std::int32_t>;
 
@@ -45,16 +47,6 @@ inline const std::vector<ServerCase>& AllServerCases() {
 
 inline std::string CaseName(const testing::TestParamInfo<ServerCase>& info) {
     return info.param.name;
-}
-
-inline std::string Bytes(std::size_t n, unsigned seed = 7) {
-    std::string data(n, '\0');
-    unsigned x = seed;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 16);
-    }
-    return data;
 }
 
 // Sets TZ for one test and puts the old zone back.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ftptool/progress_bar.h"
+#include "support/bytes.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
 
@@ -113,8 +114,7 @@ TEST_F(FtpTool, PasswordOnTheCommandLineIsRefused) {
 
 TEST_F(FtpTool, PutAndLsListTheEntries) {
     if (!StartServer()) GTEST_SKIP() << "pyftpdlib not installed";
-    std::string data(700000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31 + i / 7);
+    const std::string data = testsupport::Bytes(700000);
     TempPrefix::WriteFile(work / "upload me.bin", data);
     fs::create_directories(root / "Folder");
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "download/stage_harness.h"
+#include "platform/files/files.h"
+#include "support/window_harness.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ std::vector<Row> ExpectedRows() {
     return rows;
 }
 
-class ComponentDeployment : public ::testing::Test {
+class ComponentDeployment : public windowtest::WindowTest {
   protected:
     void SetUp() override { ASSERT_EQ(rows.size(), 26u); }
 
@@ -65,9 +66,6 @@ class ComponentDeployment : public ::testing::Test {
     }
 
     const std::vector<Row> rows = ExpectedRows();
-    TempPrefix prefix;
-    stagetest::WineStandIn wine;
-    stagetest::Window window;
 };
 
 TEST_F(ComponentDeployment, EverythingPresentCopiesAndStartsNothing) {
@@ -100,8 +98,8 @@ TEST_F(ComponentDeployment, MissingComponentsAreCopiedAndRegisteredButDataFilesN
 }
 
 TEST_F(ComponentDeployment, EnvironmentChoosesTheDestinationRoots) {
-    stagetest::ScopedEnv windir("WINDIR", "C:\\outro");
-    stagetest::ScopedEnv common("commonprogramfiles", "C:\\Comum");
+    testsupport::ScopedEnv windir("WINDIR", "C:\\outro");
+    testsupport::ScopedEnv common("commonprogramfiles", "C:\\Comum");
     WriteSources(1, 26);
     fs::create_directories(prefix.Host("C:\\outro\\System32"));
     fs::create_directories(prefix.Host("C:\\Comum\\microsoft shared\\DAO"));

@@ -8,7 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "download/stage_harness.h"
+#include "platform/files/files.h"
+#include "support/window_harness.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ std::map<std::string, std::string> LnkInfo(const fs::path& file) {
     return fields;
 }
 
-class DesktopShortcut : public ::testing::Test {
+class DesktopShortcut : public windowtest::WindowTest {
   protected:
     void SetUp() override {
         if (std::system("command -v lnkinfo >/dev/null 2>&1") != 0)
@@ -44,9 +45,6 @@ class DesktopShortcut : public ::testing::Test {
     fs::path Desktop() const {
         return prefix.Host("C:\\users\\" + files::UserName() + "\\Desktop");
     }
-
-    testsupport::TempPrefix prefix;
-    stagetest::Window window;
 };
 
 TEST_F(DesktopShortcut, ProductShortcutCarriesTargetFolderAndDescriptionOnly) {

@@ -6,20 +6,21 @@
 #include <memory>
 #include <string>
 
-#include "download/stage_harness.h"
+#include "platform/files/files.h"
 #include "support/ftp_servers.h"
+#include "support/window_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using stagetest::kGrey;
-using stagetest::kRed;
 using testsupport::TempPrefix;
+using windowtest::kGrey;
+using windowtest::kRed;
 
 constexpr auto kInstalled = "Programa instalado com sucesso!";
 constexpr auto kSourceDir = "Dlls/WinSysPath/";
 
-class InstallSequence : public ::testing::Test {
+class InstallSequence : public windowtest::WindowTest {
   protected:
     void SetUp() override {
         for (const char* name :
@@ -37,8 +38,8 @@ class InstallSequence : public ::testing::Test {
     }
 
     void WriteProductArchive() {
-        stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranX.zip"),
-                            {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
+        windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranX.zip"),
+                             {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
     }
     // The window as the download step leaves it, without a server.
     void ReadyToInstall() {
@@ -78,11 +79,6 @@ class InstallSequence : public ::testing::Test {
     fs::path Shortcut() const {
         return prefix.Host("C:\\users\\" + files::UserName() + "\\Desktop\\kelvoran X.lnk");
     }
-    frmInstall& form() { return *window.form; }
-
-    TempPrefix prefix;
-    stagetest::WineStandIn wine;
-    stagetest::Window window;
 };
 
 TEST_F(InstallSequence, InstallsProductComponentsAndShortcut) {
@@ -192,7 +188,7 @@ TEST_F(InstallSequence, ArchiveWithoutTheProgramIsNotInstalled) {
         "Arquivo: C:\\Quorimetra\\Kelvoran\\kelvoranX.exe\rNão encontrado ou está corrompido!");
     ExpectNotInstalled();
 
-    stagetest::WriteZip(archive, {{"leia.txt", "sem programa"}});
+    windowtest::WriteZip(archive, {{"leia.txt", "sem programa"}});
     window.Click("lblInstalar");
     ExpectNotInstalled();
     EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\System32\\COMDLG32.OCX")));
@@ -204,10 +200,10 @@ TEST_F(InstallSequence, FromLoadToInstalledAgainstTestServer) {
     if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib))
         GTEST_SKIP() << "pyftpdlib is not installed";
     const fs::path root = prefix.root / "server";
-    stagetest::WriteZip(root / "mysql.zip",
-                        {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});
-    stagetest::WriteZip(root / "kelvoranx.zip",
-                        {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
+    windowtest::WriteZip(root / "mysql.zip",
+                         {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});
+    windowtest::WriteZip(root / "kelvoranx.zip",
+                         {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
     testsupport::FtpServerOptions options;
     options.root = root;
     FtpServer server(FtpServer::Kind::Pyftpdlib, options);

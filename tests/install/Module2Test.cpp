@@ -7,39 +7,35 @@
 #include <string>
 #include <thread>
 
-#include "download/stage_harness.h"
 #include "install/Module2.h"
+#include "platform/files/files.h"
+#include "support/window_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using stagetest::kGrey;
-using stagetest::kRed;
 using testsupport::TempPrefix;
+using windowtest::kGrey;
+using windowtest::kRed;
 
 constexpr auto kProductFolder = "C:\\Quorimetra\\Kelvoran\\";
 constexpr auto kInstallFolder = "C:\\Quorimetra\\Install";
 
-class Extraction : public ::testing::Test {
+class Extraction : public windowtest::WindowTest {
   protected:
     void SetUp() override {
         fs::create_directories(prefix.Host(kProductFolder));
         fs::create_directories(prefix.Host(kInstallFolder));
     }
-    frmInstall& form() { return *window.form; }
     bool Extract(const std::string& archive, const std::string& target) {
         return DescompactaArquivo(form(), archive, target, true);
     }
-
-    TempPrefix prefix;
-    stagetest::WineStandIn wine;
-    stagetest::Window window;
 };
 
 TEST_F(Extraction, ProductArchiveLandsWithSubfoldersAndDisablesInstallButton) {
     form().pnInicio.Visible = false;
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"),
-                        {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"),
+                         {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
 
     EXPECT_TRUE(Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", kProductFolder));
 
@@ -63,8 +59,8 @@ TEST_F(Extraction, TopLevelClashesAreDeletedFirstWithOrWithoutTrailingSeparator)
         fs::remove_all(folder / "dados");
         TempPrefix::WriteFile(folder / "dados", "a file in the folder's way");
         TempPrefix::WriteFile(folder / "leia.txt", "old");
-        stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\p.zip"),
-                            {{"leia.txt", "new"}, {"dados/", ""}, {"dados/x.txt", "x"}});
+        windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\p.zip"),
+                             {{"leia.txt", "new"}, {"dados/", ""}, {"dados/x.txt", "x"}});
 
         EXPECT_TRUE(Extract("C:\\Quorimetra\\p.zip", target))
             << form().lblMensagem[2].Caption.get();
@@ -76,8 +72,8 @@ TEST_F(Extraction, TopLevelClashesAreDeletedFirstWithOrWithoutTrailingSeparator)
 TEST_F(Extraction, DatabasePackageStartsConnectorDeletesPackageAndEndsStartPhase) {
     ASSERT_TRUE(form().pnInicio.Visible);
     form().lblMensagem[3].Caption = "Download efetuado com sucesso!";
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
-                        {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
+                         {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});
 
     EXPECT_TRUE(Extract("C:\\Quorimetra\\Install\\mysql.zip", kInstallFolder));
 
@@ -93,8 +89,8 @@ TEST_F(Extraction, DatabasePackageStartsConnectorDeletesPackageAndEndsStartPhase
 }
 
 TEST_F(Extraction, PackageWithoutConnectorFilesKeepsStartPanel) {
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
-                        {{"mysql_conector.msi", "msi"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
+                         {{"mysql_conector.msi", "msi"}});
 
     EXPECT_FALSE(Extract("C:\\Quorimetra\\Install\\mysql.zip", kInstallFolder));
 
@@ -107,10 +103,10 @@ TEST_F(Extraction, PackageWithoutConnectorFilesKeepsStartPanel) {
 
 // Each failure goes to the status line of the phase under way, made visible and red.
 TEST_F(Extraction, FailuresAreReportedOnTheCurrentPhasesLine) {
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
     TempPrefix::WriteFile(prefix.Host("C:\\Quorimetra\\Install\\torto.zip"), "PK not really");
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\fuga.zip"),
-                        {{"bom.txt", "ok"}, {"../../fuga.txt", "escaped"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\fuga.zip"),
+                         {{"bom.txt", "ok"}, {"../../fuga.txt", "escaped"}});
     struct Case {
         bool startPhase;
         std::string archive, target, expected;  // expected: whole text, or a prefix ending ": "
@@ -157,8 +153,8 @@ TEST_F(Extraction, RefusedArchiveDeletesNothingOfTheProductFolder) {
     form().pnInicio.Visible = false;
     const fs::path folder = prefix.Host(kProductFolder);
     TempPrefix::WriteFile(folder / "kelvoranX.exe", "installed");
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"),
-                        {{"kelvoranX.exe", "new"}, {"dados/../../../fuga.txt", "escaped"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"),
+                         {{"kelvoranX.exe", "new"}, {"dados/../../../fuga.txt", "escaped"}});
 
     EXPECT_FALSE(Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", kProductFolder));
 
@@ -169,7 +165,7 @@ TEST_F(Extraction, RefusedArchiveDeletesNothingOfTheProductFolder) {
 // An empty target would name the process's current folder on the host: it names nothing.
 TEST_F(Extraction, EmptyTargetEndsOnTheErrorRoad) {
     form().pnInicio.Visible = false;
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
     const fs::path here = prefix.root / "cwd";
     fs::create_directories(here);
     const fs::path before = fs::current_path();
@@ -189,7 +185,7 @@ TEST_F(Extraction, ShellTemporaryFilesAreCleanedButFoldersKept) {
     TempPrefix::WriteFile(temp / "Temporary Directory 1 for kelvoranx.zip", "t");
     fs::create_directories(temp / "Temporary Directory 2 for kelvoranx.zip");
     TempPrefix::WriteFile(temp / "guardar.txt", "keep");
-    stagetest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
+    windowtest::WriteZip(prefix.Host("C:\\Quorimetra\\Install\\kelvoranx.zip"), {{"a.txt", "a"}});
 
     ASSERT_TRUE(Extract("C:\\Quorimetra\\Install\\kelvoranx.zip", kProductFolder));
 
@@ -205,8 +201,8 @@ TEST_F(Extraction, RealWineRunsConnectorBatchFile) {
         realWine = realWine || fs::exists(name);
     if (!realWine) GTEST_SKIP() << "Wine is absent on this machine; the connector cannot run";
 
-    stagetest::ScopedEnv noStandIn("PATH", "/usr/local/bin:/usr/bin:/bin");
-    stagetest::WriteZip(
+    testsupport::ScopedEnv noStandIn("PATH", "/usr/local/bin:/usr/bin:/bin");
+    windowtest::WriteZip(
         prefix.Host("C:\\Quorimetra\\Install\\mysql.zip"),
         {{"mysql.bat", "@echo off\r\necho ok> C:\\Quorimetra\\Install\\feito.txt\r\n"},
          {"mysql_conector.msi", "msi"}});

@@ -13,7 +13,6 @@
 extern char** environ;
 
 namespace testsupport {
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -27,6 +26,8 @@ fs::path MakeTempFolder(const char* stem) {
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     return fs::path(pattern);
 }
+
+namespace {
 
 // The variables whose defaults the platform supplies; they are saved and unset while a prefix
 // lives, whatever the case of their names.

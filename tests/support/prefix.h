@@ -13,6 +13,9 @@
 
 namespace testsupport {
 
+// A fresh empty folder "<stem>-XXXXXX" under $TMPDIR or /tmp.
+std::filesystem::path MakeTempFolder(const char* stem);
+
 class TempPrefix {
   public:
     TempPrefix();

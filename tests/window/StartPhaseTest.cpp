@@ -6,7 +6,7 @@
 
 #include "platform/files/files.h"
 #include "support/unprivileged.h"
-#include "window_fixture.h"
+#include "support/window_harness.h"
 
 namespace windowtest {
 namespace {
@@ -17,10 +17,10 @@ TEST_F(StartPhase, RunsFiveSecondsAfterLoadAndNotBefore) {
     Write(AppFile("mysql.bat"));
     Write(InstallFile("mysql.bat"), "old");
     frmInstall& f = Load();
-    backend.Advance(4999);
+    window.backend.Advance(4999);
     EXPECT_TRUE(fs::exists(InstallFile("mysql.bat")));
     EXPECT_TRUE(f.pnInicio.Visible);
-    backend.Advance(1);
+    window.backend.Advance(1);
     EXPECT_FALSE(fs::exists(InstallFile("mysql.bat")));
     EXPECT_FALSE(f.pnInicio.Visible);
     EXPECT_EQ(f.Timer2.Interval, 0);
@@ -33,7 +33,7 @@ TEST_F(StartPhase, DeletesLeftoversWhateverTheirCase) {
     Write(InstallFile("KELVORANX.zip"));
     Write(InstallFile("keep.txt"));
     Load();
-    backend.Advance(5000);
+    window.backend.Advance(5000);
     EXPECT_FALSE(fs::exists(InstallFile("MYSQL.BAT")));
     EXPECT_FALSE(fs::exists(InstallFile("Mysql_Conector.MSI")));
     EXPECT_FALSE(fs::exists(InstallFile("KELVORANX.zip")));
@@ -43,7 +43,7 @@ TEST_F(StartPhase, DeletesLeftoversWhateverTheirCase) {
 TEST_F(StartPhase, LocalRoadWithBatchOnlyStartsItHiddenAndCopiesNothing) {
     Write(AppFile("mysql.bat"), "@echo off\r\n");
     frmInstall& f = Load();
-    backend.Advance(5000);
+    window.backend.Advance(5000);
 
     const std::string arguments = WineArguments();
     EXPECT_EQ(arguments, "cmd\n/c\n" + files::AppPath() + "\\mysql.bat\n");
@@ -52,7 +52,7 @@ TEST_F(StartPhase, LocalRoadWithBatchOnlyStartsItHiddenAndCopiesNothing) {
     EXPECT_FALSE(fs::exists(InstallFile("kelvoranX.zip")));
 
     EXPECT_FALSE(f.pnInicio.Visible);
-    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
     EXPECT_TRUE(f.pnCheck[0].EffectivelyVisible());
     EXPECT_TRUE(f.lblEtapa[1].EffectivelyVisible());
     EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
@@ -66,7 +66,7 @@ TEST_F(StartPhase, LocalRoadCopiesTheArchiveBesideTheInstaller) {
     Write(AppFile("kelvoranx.ZIP"), "archive bytes");
     Write(InstallFile("kelvoranX.zip"), "stale archive of an earlier run");
     frmInstall& f = Load();
-    backend.Advance(5000);
+    window.backend.Advance(5000);
     EXPECT_EQ(testsupport::TempPrefix::ReadFile(InstallFile("kelvoranX.zip")), "archive bytes");
     EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
 }
@@ -85,9 +85,9 @@ void ExpectConnectorFailure(const frmInstall& f, const forms::Application& app) 
 TEST_F(StartPhase, ConnectorPackageWithoutBatchStopsWithoutRetry) {
     Write(AppFile("mysql_conector.msi"));
     frmInstall& f = Load();
-    backend.Advance(5000);
+    window.backend.Advance(5000);
     EXPECT_FALSE(WineStarted());
-    ExpectConnectorFailure(f, app);
+    ExpectConnectorFailure(f, window.app);
 }
 
 TEST_F(StartPhase, BatchThatCannotStartStopsWithoutRetry) {
@@ -95,8 +95,8 @@ TEST_F(StartPhase, BatchThatCannotStartStopsWithoutRetry) {
     Write(AppFile("mysql.bat"));
     ::setenv("PATH", "/nonexistent", 1);
     frmInstall& f = Load();
-    backend.Advance(5000);
-    ExpectConnectorFailure(f, app);
+    window.backend.Advance(5000);
+    ExpectConnectorFailure(f, window.app);
 }
 
 TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
@@ -106,7 +106,7 @@ TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
         frmInstall& f = Load();
         const fs::path folder = InstallFile("");
         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-        backend.Advance(5000);
+        window.backend.Advance(5000);
         fs::permissions(folder, fs::perms::owner_all);
         EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
         EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
@@ -123,26 +123,26 @@ TEST_F(StartPhase, FailedArchiveCopyOffersRetryThatRunsThePhaseAgain) {
     Write(AppFile("kelvoranX.zip"), "archive bytes");
     fs::create_directories(InstallFile("kelvoranX.zip"));
     frmInstall& f = Load();
-    backend.Advance(5000);
+    window.backend.Advance(5000);
     EXPECT_FALSE(WineStarted());
     EXPECT_TRUE(f.pnInicio.Visible);
     EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
     EXPECT_NE(f.lblMensagem[3].Caption.get().find("kelvoranX.zip"), std::string::npos);
     EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
-    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Default);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
 
     // The user clears the way and asks for another try.
     fs::remove(InstallFile("kelvoranX.zip"));
     Write(InstallFile("mysql_conector.msi"), "leftover");
-    EXPECT_EQ(backend.Click(f, "lblTenteNovamente"), "lblTenteNovamente");
+    EXPECT_EQ(window.backend.Click(f, "lblTenteNovamente"), "lblTenteNovamente");
     EXPECT_FALSE(f.lblTenteNovamente.Visible);
     EXPECT_FALSE(f.lblMensagem[3].Visible);
-    EXPECT_EQ(app.GetMousePointer(), forms::MousePointer::Hourglass);
+    EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Hourglass);
     EXPECT_EQ(f.Timer2.Interval, 3000);
 
-    backend.Advance(2999);
+    window.backend.Advance(2999);
     EXPECT_TRUE(fs::exists(InstallFile("mysql_conector.msi")));
-    backend.Advance(1);
+    window.backend.Advance(1);
     EXPECT_FALSE(fs::exists(InstallFile("mysql_conector.msi")));
     EXPECT_EQ(testsupport::TempPrefix::ReadFile(InstallFile("kelvoranX.zip")), "archive bytes");
     EXPECT_FALSE(f.pnInicio.Visible);
@@ -154,7 +154,7 @@ TEST_F(StartPhase, NeverRunsTwiceFromOneArming) {
     frmInstall& f = LoadToDownloadStep();
     ASSERT_FALSE(f.pnInicio.Visible);
     Write(InstallFile("mysql.bat"), "written after the phase");
-    backend.Advance(60000);
+    window.backend.Advance(60000);
     EXPECT_TRUE(fs::exists(InstallFile("mysql.bat")));
     EXPECT_EQ(f.Timer2.Interval, 0);
 }

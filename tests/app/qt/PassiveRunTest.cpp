@@ -17,10 +17,11 @@
 #include <thread>
 
 #include "app/WindowProgram.h"
-#include "download/stage_harness.h"
 #include "support/child_process.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
+#include "support/wine_stand_in.h"
+#include "support/zip_builder.h"
 
 namespace {
 
@@ -98,8 +99,8 @@ class PassiveRun : public ::testing::Test {
         // The local road with the product archive beside the installer, and no Dlls folder:
         // the deployment's first component is missing.
         TempPrefix::WriteFile(prefix.appDir / "mysql.bat", "@echo off\r\n");
-        stagetest::WriteZip(prefix.appDir / "kelvoranX.zip",
-                            {{"kelvoranX.exe", "MZ"}, {"leia.txt", "leia"}});
+        testzip::Write(prefix.appDir / "kelvoranX.zip",
+                       {{"kelvoranX.exe", "MZ"}, {"leia.txt", "leia"}});
         fs::create_directories(prefix.root / "server");
         testsupport::FtpServerOptions options;
         options.root = prefix.root / "server";
@@ -132,7 +133,7 @@ class PassiveRun : public ::testing::Test {
     }
 
     TempPrefix prefix;
-    stagetest::WineStandIn wine;
+    testsupport::WineStandIn wine;
     std::unique_ptr<FtpServer> server;
     const fs::path log = prefix.root / "passive.log";
 };

@@ -2,33 +2,23 @@
 
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/files/files.h"
+#include "support/bytes.h"
+#include "support/error_number.h"
 #include "support/prefix.h"
 
 namespace fs = std::filesystem;
 using files::BinaryFile;
+using testsupport::Bytes;
 using testsupport::TempPrefix;
 
 namespace {
 
 int OpenError(const std::string& path, BinaryFile::Mode mode) {
-    try {
-        BinaryFile file(path, mode);
-    } catch (const VbError& e) {
-        return e.Number;
-    }
-    return 0;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string out(n, '\0');
-    for (auto& c : out) c = static_cast<char>(gen());
-    return out;
+    return testsupport::ErrorNumber([&] { BinaryFile file(path, mode); });
 }
 
 }  // namespace
@@ -47,7 +37,7 @@ TEST(BinaryFile, OpenErrorsNameTheMissingPart) {
 // write in the middle goes around the buffer. The file must hold the bytes in order.
 TEST(BinaryFile, SmallAndLargeWritesLandInOrder) {
     TempPrefix prefix;
-    const std::string data = RandomBytes(300 * 1024 + 17, 1);
+    const std::string data = Bytes(300 * 1024 + 17, 1);
     {
         BinaryFile file("C:\\out.bin", BinaryFile::Mode::Write);
         std::size_t at = 0;
@@ -63,7 +53,7 @@ TEST(BinaryFile, SmallAndLargeWritesLandInOrder) {
 
 TEST(BinaryFile, ReadsBackInSmallAndLargePieces) {
     TempPrefix prefix;
-    const std::string data = RandomBytes(200 * 1024 + 3, 2);
+    const std::string data = Bytes(200 * 1024 + 3, 2);
     TempPrefix::WriteFile(prefix.DriveC() / "in.bin", data);
     BinaryFile file("C:\\IN.BIN", BinaryFile::Mode::Read);
     EXPECT_EQ(file.Length(), static_cast<std::int64_t>(data.size()));

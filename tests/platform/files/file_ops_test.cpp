@@ -9,24 +9,13 @@
 
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
+#include "support/error_number.h"
 #include "support/prefix.h"
 #include "support/unprivileged.h"
 
 namespace fs = std::filesystem;
+using testsupport::ErrorNumber;
 using testsupport::TempPrefix;
-
-namespace {
-
-int ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const VbError& e) {
-        return e.Number;
-    }
-    return 0;
-}
-
-}  // namespace
 
 TEST(Dir, FindsFilesByWildcardWithoutRegardToCase) {
     TempPrefix prefix;
@@ -75,10 +64,11 @@ TEST(FileCopy, ReportsMissingSourceFolderAsSourceAndMissingTargetFolder) {
     TempPrefix prefix;
     TempPrefix::WriteFile(prefix.appDir / "a.dll", "x");
     fs::create_directories(prefix.appDir / "folder");
-    EXPECT_EQ(ErrorOf([&] { files::FileCopy(files::AppPath() + "\\missing.dll", "C:\\a.dll"); }),
+    EXPECT_EQ(
+        ErrorNumber([&] { files::FileCopy(files::AppPath() + "\\missing.dll", "C:\\a.dll"); }), 53);
+    EXPECT_EQ(ErrorNumber([&] { files::FileCopy(files::AppPath() + "\\folder", "C:\\a.dll"); }),
               53);
-    EXPECT_EQ(ErrorOf([&] { files::FileCopy(files::AppPath() + "\\folder", "C:\\a.dll"); }), 53);
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(ErrorNumber([&] {
                   files::FileCopy(files::AppPath() + "\\a.dll",
                                   "C:\\Program Files\\Common Files\\microsoft shared\\DAO\\a.dll");
               }),
@@ -92,9 +82,9 @@ TEST(FileCopy, UnwritableFolderIsPermissionDenied) {
     fs::create_directories(prefix.DriveC() / "locked");
     testsupport::RunUnprivileged({prefix.root, prefix.appDir}, [&] {
         fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_EQ(
-            ErrorOf([&] { files::FileCopy(files::AppPath() + "\\a.dll", "C:\\locked\\a.dll"); }),
-            70);
+        EXPECT_EQ(ErrorNumber(
+                      [&] { files::FileCopy(files::AppPath() + "\\a.dll", "C:\\locked\\a.dll"); }),
+                  70);
         fs::permissions(prefix.DriveC() / "locked", fs::perms::owner_all);
     });
 }
@@ -113,7 +103,8 @@ TEST(Kill, DeletesMatchingFilesButNeverFolders) {
     EXPECT_TRUE(fs::exists(temp / "keep.txt"));
     EXPECT_TRUE(fs::is_directory(temp / "Temporary Directory 3"));
     // Only the folder is left matching: nothing to delete is an error.
-    EXPECT_EQ(ErrorOf([&] { files::Kill(files::Environ("Temp") + "\\Temporary Directory*"); }), 53);
+    EXPECT_EQ(ErrorNumber([&] { files::Kill(files::Environ("Temp") + "\\Temporary Directory*"); }),
+              53);
 }
 
 TEST(Kill, SingleFileByPathAndMissingOne) {
@@ -121,8 +112,8 @@ TEST(Kill, SingleFileByPathAndMissingOne) {
     TempPrefix::WriteFile(prefix.DriveC() / "Install" / "mysql.bat", "x");
     files::Kill("C:\\INSTALL\\MySql.bat");
     EXPECT_FALSE(fs::exists(prefix.DriveC() / "Install" / "mysql.bat"));
-    EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\Install\\mysql.bat"); }), 53);
-    EXPECT_EQ(ErrorOf([&] { files::Kill("C:\\NoFolder\\*.*"); }), 53);
+    EXPECT_EQ(ErrorNumber([&] { files::Kill("C:\\Install\\mysql.bat"); }), 53);
+    EXPECT_EQ(ErrorNumber([&] { files::Kill("C:\\NoFolder\\*.*"); }), 53);
 }
 
 TEST(RuntimeError, EveryFailureBecomesOneNumberedText) {

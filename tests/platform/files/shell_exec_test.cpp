@@ -12,75 +12,29 @@
 #include <vector>
 
 #include "platform/files/files.h"
+#include "support/error_number.h"
 #include "support/prefix.h"
+#include "support/wine_stand_in.h"
 
 namespace fs = std::filesystem;
 using testsupport::TempPrefix;
+using testsupport::WineStandIn;
 
 namespace {
-
-// Puts a recording "wine" first on PATH (or an empty folder, to have no Wine at all) for the
-// life of the object.
-class FakeWine {
-  public:
-    explicit FakeWine(const fs::path& folder, bool installed = true) : folder_(folder) {
-        fs::create_directories(folder_);
-        if (installed) {
-            TempPrefix::WriteFile(
-                folder_ / "wine",
-                "#!/bin/sh\n"
-                "out=\"$(dirname \"$0\")\"\n"
-                "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out/argv.tmp\"\n"
-                "printf '%s\\n' \"$WINEPREFIX\" > \"$out/prefix\"\n"
-                "printf '%s\\n' \"${DISPLAY-unset}\" > \"$out/display\"\n"
-                "o=$(readlink /proc/$$/fd/1); echo \"$o\" > \"$out/stdout\"\n"
-                "f=$(ls /proc/$$/fd); echo \"$f\" > \"$out/fds\"\n"
-                "echo \"fixme: said by $1\"; echo \"err: also by $1\" >&2\n"
-                "mv \"$out/argv.tmp\" \"$out/argv\"\n");
-            fs::permissions(folder_ / "wine", fs::perms::owner_all);
-        }
-        const char* path = ::getenv("PATH");
-        oldPath_ = path != nullptr ? path : "";
-        const std::string newPath =
-            installed ? folder_.string() + ":" + oldPath_ : folder_.string();
-        ::setenv("PATH", newPath.c_str(), 1);
-    }
-    ~FakeWine() { ::setenv("PATH", oldPath_.c_str(), 1); }
-
-    std::vector<std::string> Lines(const char* name) const {
-        std::vector<std::string> lines;
-        std::string text = TempPrefix::ReadFile(folder_ / name);
-        std::size_t start = 0;
-        for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-            lines.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-        return lines;
-    }
-
-  private:
-    fs::path folder_;
-    std::string oldPath_;
-};
 
 void WaitFor(double pid) {
     EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(30)), std::optional<int>(0));
 }
 
 int ShellError(const std::string& line) {
-    try {
-        files::Shell(line, files::vbHide);
-    } catch (const VbError& e) {
-        return e.Number;
-    }
-    return 0;
+    return testsupport::ErrorNumber([&] { files::Shell(line, files::vbHide); });
 }
 
 }  // namespace
 
 TEST(Shell, BatchFileRunsThroughWineCmdHiddenWithSamePrefix) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     TempPrefix::WriteFile(prefix.DriveC() / "Quorimetra" / "Install" / "mysql.bat",
                           "@echo off\r\n");
     // A descriptor of ours without close-on-exec must still not reach the program.
@@ -94,18 +48,18 @@ TEST(Shell, BatchFileRunsThroughWineCmdHiddenWithSamePrefix) {
     WaitFor(files::Shell("C:\\QUORIMETRA\\Install\\mysql.bat", files::vbHide));
     ::close(leaked);
 
-    const auto argv = wine.Lines("argv");
+    const auto argv = wine.Latest("argv");
     EXPECT_EQ(argv, (std::vector<std::string>{"cmd", "/c", "C:\\Quorimetra\\Install\\mysql.bat"}));
-    EXPECT_EQ(wine.Lines("prefix"), std::vector<std::string>{prefix.root.string()});
-    for (const auto& fd : wine.Lines("fds")) EXPECT_NE(fd, std::to_string(leaked));
+    EXPECT_EQ(wine.Latest("prefix"), std::vector<std::string>{prefix.root.string()});
+    for (const auto& fd : wine.Latest("fds")) EXPECT_NE(fd, std::to_string(leaked));
 }
 
 TEST(Shell, RegistrationToolGetsItsArgumentsSplitTheWindowsWay) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     WaitFor(files::Shell("regsvr32 /s \"C:\\windows\\System32\\COMDLG32.OCX\"",
                          files::vbMinimizedFocus));
-    EXPECT_EQ(wine.Lines("argv"),
+    EXPECT_EQ(wine.Latest("argv"),
               (std::vector<std::string>{"regsvr32", "/s", "C:\\windows\\System32\\COMDLG32.OCX"}));
 }
 
@@ -113,14 +67,14 @@ TEST(Shell, RegistrationToolGetsItsArgumentsSplitTheWindowsWay) {
 // start under a line that names it.
 TEST(Shell, ProgramOutputGoesToTheLogInTemp) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     WaitFor(files::Shell("regsvr32 /s x.ocx", files::vbMinimizedFocus));
     WaitFor(files::Shell("cmd /c y", files::vbHide));
 
     const fs::path log =
         prefix.Host("C:\\users\\" + files::UserName() + "\\Temp") / "instalador-programas.log";
     EXPECT_EQ(files::StartedProgramsLog(), log);
-    EXPECT_EQ(wine.Lines("stdout"), std::vector<std::string>{log.string()});
+    EXPECT_EQ(wine.Latest("stdout"), std::vector<std::string>{log.string()});
     const std::string text = TempPrefix::ReadFile(log);
     const auto first =
         text.find("regsvr32 /s x.ocx\nfixme: said by regsvr32\nerr: also by regsvr32\n");
@@ -132,18 +86,18 @@ TEST(Shell, ProgramOutputGoesToTheLogInTemp) {
 
 TEST(Shell, QuotingRulesOfWindowsCommandLines) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     WaitFor(files::Shell(R"(tool a\\"b c" d\"e "f""g" "" \\server)", files::vbHide));
-    EXPECT_EQ(wine.Lines("argv"),
+    EXPECT_EQ(wine.Latest("argv"),
               (std::vector<std::string>{"tool", "a\\b c", "d\"e", "f\"g", "", "\\\\server"}));
 }
 
 TEST(Shell, ProgramPathWithBlanksIsQuotedFirstPart) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     TempPrefix::WriteFile(prefix.DriveC() / "Program Files" / "App" / "app.exe", "MZ");
     WaitFor(files::Shell("\"C:\\Program Files\\app\\APP.EXE\" -x", files::vbHide));
-    EXPECT_EQ(wine.Lines("argv"),
+    EXPECT_EQ(wine.Latest("argv"),
               (std::vector<std::string>{
                   (prefix.DriveC() / "Program Files" / "App" / "app.exe").string(), "-x"}));
 }
@@ -151,12 +105,12 @@ TEST(Shell, ProgramPathWithBlanksIsQuotedFirstPart) {
 TEST(Shell, MissingProgramOrMissingWineIsFileNotFound) {
     TempPrefix prefix;
     {
-        FakeWine wine(prefix.root / "bin");
+        WineStandIn wine;
         EXPECT_EQ(ShellError("C:\\Quorimetra\\Install\\mysql.bat"), 53);
         EXPECT_EQ(ShellError("Q:\\nodrive\\x.exe"), 53);
     }
     if (fs::exists("/usr/lib/wine/wine64")) GTEST_SKIP() << "a real Wine is installed";
-    FakeWine noWine(prefix.root / "empty", false);
+    WineStandIn noWine(WineStandIn::Presence::Missing);
     TempPrefix::WriteFile(prefix.DriveC() / "mysql.bat", "x");
     EXPECT_EQ(ShellError("C:\\mysql.bat"), 53);
     EXPECT_EQ(ShellError("regsvr32 /s x"), 53);
@@ -165,7 +119,7 @@ TEST(Shell, MissingProgramOrMissingWineIsFileNotFound) {
 // A program that ends is reaped at once, with no later start needed: no zombie stays behind.
 TEST(Shell, ReapsAProgramWhenItEnds) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     const double pid = files::Shell("regsvr32 one", files::vbHide);
     const fs::path proc = "/proc/" + std::to_string(static_cast<pid_t>(pid));
     for (int i = 0; i < 1000 && fs::exists(proc); ++i) ::usleep(10000);
@@ -179,7 +133,7 @@ TEST(Shell, ReapsAProgramWhenItEnds) {
 // that a shorter part names.
 TEST(Shell, UnquotedProgramPathWithBlanksIsTheLongestThatNamesAFile) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     const fs::path desktop = prefix.appDir / "Área de Trabalho";
     TempPrefix::WriteFile(desktop / "Instalador", "a decoy at the first blank");
     TempPrefix::WriteFile(desktop / "Instalador KELVORAN" / "mysql.bat", "@echo off\r\n");
@@ -189,35 +143,35 @@ TEST(Shell, UnquotedProgramPathWithBlanksIsTheLongestThatNamesAFile) {
     files::SetAppPathForTesting({});
 
     WaitFor(files::Shell(appPath + "\\mysql.bat", files::vbHide));
-    EXPECT_EQ(wine.Lines("argv"), (std::vector<std::string>{"cmd", "/c", appPath + "\\mysql.bat"}));
+    EXPECT_EQ(wine.Latest("argv"),
+              (std::vector<std::string>{"cmd", "/c", appPath + "\\mysql.bat"}));
 
     // Without its extension, and followed by arguments, one of which is quoted.
     WaitFor(files::Shell(appPath + "\\ferramenta /s \"a b\"", files::vbHide));
-    EXPECT_EQ(wine.Lines("argv"),
+    EXPECT_EQ(wine.Latest("argv"),
               (std::vector<std::string>{
                   (desktop / "Instalador KELVORAN" / "ferramenta.exe").string(), "/s", "a b"}));
 }
 
 TEST(WinePrefix, SetUpOnceWithoutADisplayWhenWineHasNotMadeIt) {
     TempPrefix prefix;
-    FakeWine wine(prefix.root / "bin");
+    WineStandIn wine;
     ::setenv("DISPLAY", ":99", 1);
     std::vector<std::string> told;
     const auto tell = [&](const std::string& line) { told.push_back(line); };
 
     EXPECT_EQ(files::PrepareWinePrefix(tell), "");
     ::unsetenv("DISPLAY");
-    EXPECT_EQ(wine.Lines("argv"), (std::vector<std::string>{"wineboot", "--init"}));
-    EXPECT_EQ(wine.Lines("display"), std::vector<std::string>{"unset"});
+    EXPECT_EQ(wine.Latest("argv"), (std::vector<std::string>{"wineboot", "--init"}));
+    EXPECT_EQ(wine.Latest("display"), std::vector<std::string>{"unset"});
     ASSERT_EQ(told.size(), 2u);
     EXPECT_NE(told[0].find(prefix.root.string()), std::string::npos) << told[0];
     EXPECT_EQ(told[1].rfind("Wine pronto em ", 0), 0u) << told[1];
 
     // Once Wine has written the prefix's registry, nothing more is done.
-    fs::remove(prefix.root / "bin" / "argv");
     TempPrefix::WriteFile(prefix.root / "system.reg", "WINE REGISTRY Version 2\n");
     EXPECT_EQ(files::PrepareWinePrefix(tell), "");
-    EXPECT_FALSE(fs::exists(prefix.root / "bin" / "argv"));
+    EXPECT_EQ(wine.Starts().size(), 1u);
     EXPECT_EQ(told.size(), 2u);
 }
 

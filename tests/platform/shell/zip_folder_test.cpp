@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/files/files.h"
 #include "platform/shell/shell.h"
+#include "support/bytes.h"
 #include "support/prefix.h"
 #include "support/zip_builder.h"
 
@@ -75,9 +75,7 @@ TEST(ZipFolder, ItemsAreTopLevelEntriesInArchiveOrderWithImpliedFolders) {
 
 TEST(ZipFolder, CopyHereExtractsNestedFoldersAndReplacesExistingFiles) {
     TempPrefix prefix;
-    std::string big(3 << 20, '\0');  // more than one read buffer
-    std::mt19937 gen(7);
-    for (auto& c : big) c = static_cast<char>(gen() % 16);
+    const std::string big = testsupport::Bytes(3 << 20, 7, 16);  // more than one read buffer
     testzip::Write(prefix.DriveC() / "Install" / "kelvoranX.zip",
                    {{"kelvoranX.exe", big}, {"Dados/Modelos/base.mdb", "db"}, {"leia.txt", "new"}});
     // Existing content: a file to replace, and a folder named in another case.
@@ -231,9 +229,7 @@ TEST(ZipFolder, TemporaryFileOfAKilledRunIsRemovedByTheNext) {
     TempPrefix prefix;
     const fs::path out = prefix.DriveC() / "out";
     fs::create_directories(out / "sub");
-    std::string big(8 << 20, '\0');
-    std::mt19937 gen(3);
-    for (auto& c : big) c = static_cast<char>(gen());
+    const std::string big = testsupport::Bytes(8 << 20, 3);
     testzip::Write(prefix.DriveC() / "a.zip", {{"sub/big.bin", big}});
     auto temporaries = [&] {
         std::vector<std::string> names;

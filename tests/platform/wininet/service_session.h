@@ -7,27 +7,21 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "platform/kernel/kernel.h"
 #include "platform/wininet/wininet.h"
+#include "support/bytes.h"
 #include "support/ftp_servers.h"
 
 namespace wininet_test {
 
 namespace fs = std::filesystem;
+using testsupport::Bytes;
 using testsupport::FtpServer;
 using testsupport::FtpServerOptions;
 
 constexpr DWORD kSentinel = 0xdeadbeef;
-
-inline std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(gen());
-    return s;
-}
 
 inline void WriteFile(const fs::path& p, const std::string& content) {
     fs::create_directories(p.parent_path());
@@ -110,7 +104,7 @@ class FtpFaults : public testing::Test {
         if (!testsupport::ServerAvailable(FtpServer::Kind::Pyftpdlib)) {
             GTEST_SKIP() << "pyftpdlib not available";
         }
-        content_ = RandomBytes(200000, 5);
+        content_ = Bytes(200000, 5);
         WriteFile(dir_.path / "data.bin", content_);
     }
 

@@ -30,11 +30,11 @@ class FtpService : public testing::TestWithParam<Param> {
         const auto kind =
             p.flavour == Flavour::Vsftpd ? FtpServer::Kind::Vsftpd : FtpServer::Kind::Pyftpdlib;
         if (!testsupport::ServerAvailable(kind)) GTEST_SKIP() << "server not available";
-        content_ = RandomBytes(100000, 7);
+        content_ = Bytes(100000, 7);
         WriteFile(dir_.path / "kelvoranx.zip", content_);
         WriteFile(dir_.path / "my file.zip", "spaced");
         WriteFile(dir_.path / "Readme.TXT", "readme");
-        WriteFile(dir_.path / "sub" / "inner.bin", RandomBytes(510, 3));
+        WriteFile(dir_.path / "sub" / "inner.bin", Bytes(510, 3));
         fs::create_directories(dir_.path / "empty dir");
         FtpServerOptions o;
         o.root = dir_.path;
@@ -98,7 +98,7 @@ TEST_P(FtpService, ReadFillsTheWholeBufferUntilTheEnd) {
 }
 
 TEST_P(FtpService, UploadsAndGetsBackByteExact) {
-    const std::string data = RandomBytes(300001, 11);
+    const std::string data = Bytes(300001, 11);
     HINTERNET file =
         FtpOpenFileA(s_.connection, "up.bin", GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
     ASSERT_NE(file, nullptr) << GetLastError();

@@ -150,7 +150,7 @@ class InstallerWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         static int argc = 1;
-        static char name[] = "test_forms_qt";
+        static char name[] = "test_window_qt";
         static char* argv[] = {name, nullptr};
         backend_ = new forms::QtBackend(argc, argv);
     }

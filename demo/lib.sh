@@ -294,3 +294,24 @@ host_path() {
     done
     printf '%s\n' "$path"
 }
+
+# Runs the calling script again in a network namespace of its own with its loopback up, where
+# the machine allows one, so that the installer's built-in server port cannot clash with
+# another run on this machine: demo_own_loopback SCRIPT ARGS... (returns only where it cannot).
+demo_own_loopback() {
+    if [ -z "${E2E_IN_NAMESPACE:-}" ] && unshare --net true 2>/dev/null; then
+        export E2E_IN_NAMESPACE=1
+        exec unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$@"
+    fi
+}
+
+# The end of an end-to-end run: stops the processes given by pid, ends the Wine server of the
+# prefix in WORK/prefix and removes WORK: demo_end_run WORK PID...
+demo_end_run() {
+    local work=$1 pid
+    shift
+    for pid in "$@"; do demo_stop "$pid"; done
+    [ ! -d "$work/prefix" ] || WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
+    rm -rf "$work"
+}
+

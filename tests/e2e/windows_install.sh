@@ -22,18 +22,11 @@ if ! demo_find_wine; then
     exit 77
 fi
 
-if [ -z "${E2E_IN_NAMESPACE:-}" ] && unshare --net true 2>/dev/null; then
-    export E2E_IN_NAMESPACE=1
-    exec unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-fi
+demo_own_loopback "$0" "$@"
 
 work=$(mktemp -d /tmp/kv-win-e2e-XXXXXX)
 server_pid=""
-cleanup() {
-    demo_stop "$server_pid"
-    [ ! -d "$work/prefix" ] || WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
-    rm -rf "$work"
-}
+cleanup() { demo_end_run "$work" "$server_pid"; }
 trap cleanup EXIT
 demo_wine_env
 export USER=${USER:-$(id -un)}

@@ -26,21 +26,12 @@ if [ ! -f "$windows_dir/kelvoranX.exe" ] || [ ! -f "$windows_dir/component.dll" 
     exit 77
 fi
 
-# A loopback of our own: the built-in port cannot clash with another run on this machine.
-if [ -z "${E2E_IN_NAMESPACE:-}" ] && unshare --net true 2>/dev/null; then
-    export E2E_IN_NAMESPACE=1
-    exec unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-fi
+demo_own_loopback "$0" "$@"
 
 work=$(mktemp -d /tmp/kv-e2e-XXXXXX)
 server_pid=""
 installer_pid=""
-cleanup() {
-    demo_stop "$installer_pid"
-    demo_stop "$server_pid"
-    [ ! -d "$work/prefix" ] || WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
-    rm -rf "$work"
-}
+cleanup() { demo_end_run "$work" "$installer_pid" "$server_pid"; }
 trap cleanup EXIT
 demo_wine_env
 export USER=${USER:-$(id -un)}

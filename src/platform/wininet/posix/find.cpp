@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/wininet/socket.h"
+#include "platform/wininet/posix/socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "platform/files/files.h"
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

@@ -1,7 +1,7 @@
 // Error numbers of the service: the reply table, the name check and the thread's last reply.
 #include <cstring>
 
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

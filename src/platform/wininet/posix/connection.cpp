@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "platform/kernel/kernel.h"
 #include "platform/wininet/parsers.h"
-#include "platform/wininet/socket.h"
+#include "platform/wininet/posix/socket.h"
 #include "platform/wininet/wininet.h"
 
 namespace wininet::detail {

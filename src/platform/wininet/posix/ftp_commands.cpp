@@ -1,7 +1,7 @@
 // One-command operations on the connection: rename, delete, folders, current folder.
 #include <cstring>
 
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

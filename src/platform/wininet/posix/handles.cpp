@@ -8,7 +8,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/wininet/internal.h"
+#include "platform/wininet/posix/internal.h"
 
 namespace wininet::detail {
 namespace {

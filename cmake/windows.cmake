@@ -60,7 +60,8 @@ endfunction()
 set(tests ${PROJECT_SOURCE_DIR}/tests/platform)
 file(GLOB shell_windows_tests CONFIGURE_DEPENDS ${tests}/shell/windows/*.cpp)
 installer_windows_test(test_shell_windows SOURCES ${shell_windows_tests}
-                       ${tests}/shell/zip_reader_test.cpp LIBRARIES platform_shell)
+                       ${tests}/shell/zip_reader_test.cpp ${tests}/shell/shell_link_test.cpp
+                       LIBRARIES platform_shell)
 file(GLOB files_windows_tests CONFIGURE_DEPENDS ${tests}/files/windows/*.cpp)
 installer_windows_test(test_files_windows SOURCES ${files_windows_tests} LIBRARIES platform_files)
 file(GLOB forms_tests CONFIGURE_DEPENDS ${tests}/forms/*.cpp)
@@ -90,6 +91,19 @@ installer_windows_test(test_dir_list SOURCES ${PROJECT_SOURCE_DIR}/tests/ftp/dir
 installer_windows_test(test_command_line
                        SOURCES ${PROJECT_SOURCE_DIR}/tests/app/CommandLineTest.cpp
                        LIBRARIES installer_app)
+# The window on the headless backend, with drive C the prefix's own and a temporary folder as
+# the installer's folder (tests/support/windows).
+set(support ${PROJECT_SOURCE_DIR}/tests/support)
+add_library(window_harness STATIC ${support}/window_harness.cpp ${support}/prefix_files.cpp
+                                  ${support}/windows/prefix.cpp)
+target_include_directories(window_harness PUBLIC ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(window_harness PUBLIC window platform_shell GTest::gtest)
+installer_windows_test(test_window
+  SOURCES ${PROJECT_SOURCE_DIR}/tests/window/LayoutTest.cpp
+          ${PROJECT_SOURCE_DIR}/tests/window/EndingAndRetryTest.cpp
+  LIBRARIES window_harness)
+installer_windows_test(test_download
+  SOURCES ${PROJECT_SOURCE_DIR}/tests/download/TransferProgressTest.cpp LIBRARIES window_harness)
 
 # The demo's Windows programs (the product and the library behind the shared components), for
 # the end-to-end run: the same sources the Linux build compiles with MinGW-w64.

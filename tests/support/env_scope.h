@@ -7,6 +7,12 @@
 
 namespace testsupport {
 
+#ifdef _WIN32
+// The C runtime's own, which also sets the system's environment of the process ("" removes).
+inline void setenv(const char* name, const char* value, int) { _putenv_s(name, value); }
+inline void unsetenv(const char* name) { _putenv_s(name, ""); }
+#endif
+
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
   public:

@@ -2,8 +2,6 @@
 
 #include <stdlib.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -80,23 +78,6 @@ TempPrefix::~TempPrefix() {
     fs::remove_all(appDir, ec);
 }
 
-fs::path TempPrefix::Host(const std::string& windowsPath) const {
-    return files::ToHostPath(windowsPath);
-}
-
-void TempPrefix::WriteFile(const fs::path& path, std::string_view content) {
-    if (path.has_parent_path()) fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-std::string TempPrefix::ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+fs::path TempPrefix::DriveC() const { return root / "drive_c"; }
 
 }  // namespace testsupport

@@ -3,6 +3,9 @@
 // drive_c/Program Files/Common Files; "windir", "CommonProgramFiles" and "Temp" are left unset so
 // the defaults apply; the installer's own folder is a fresh host folder (AppPath). Everything
 // is removed and the environment restored when the object goes away.
+// On Windows (support/windows/prefix.cpp) drive C is the system's own: root is a fresh temporary
+// folder that "TEMP" points at, the installer's own folder is under it, and the installer's
+// folders on drive C (C:\Quorimetra) are cleared before and after.
 #pragma once
 
 #include <filesystem>
@@ -26,7 +29,7 @@ class TempPrefix {
     std::filesystem::path root;    // the prefix ($WINEPREFIX)
     std::filesystem::path appDir;  // the installer's own folder on the host
 
-    std::filesystem::path DriveC() const { return root / "drive_c"; }
+    std::filesystem::path DriveC() const;
     // Host path of a Windows path in this prefix.
     std::filesystem::path Host(const std::string& windowsPath) const;
     // Writes a file (creating its folders).

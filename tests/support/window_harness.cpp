@@ -1,13 +1,19 @@
 #include "support/window_harness.h"
 
+#include "platform/files/files.h"
+
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "support/zip_builder.h"
+#endif
 
 namespace windowtest {
+
+#ifndef _WIN32
 namespace {
 
 std::string Text(const std::vector<std::string>& lines) {
@@ -39,6 +45,7 @@ std::string ClosedAddress() {
     if (s >= 0) ::close(s);
     return "127.0.0.1:" + std::to_string(port);
 }
+#endif
 
 std::string ProductPayload() {
     std::string data;
@@ -72,6 +79,11 @@ fs::path WindowTest::InstallFile(const std::string& name) const {
     return prefix.DriveC() / "Quorimetra" / "Install" / name;
 }
 
+#ifdef _WIN32
+bool WindowTest::WineStarted() const { return fs::exists(files::StartedProgramsLog()); }
+#else
+bool WindowTest::WineStarted() const { return !wine.Starts().empty(); }
+
 std::string WindowTest::WineArguments() const {
     if (wine.Starts(1).empty()) return "";
     return Text(wine.Latest("argv"));
@@ -81,5 +93,6 @@ std::string WindowTest::WineOutput() const {
     if (WineArguments().empty()) return "";
     return Text(wine.Latest("stdout"));
 }
+#endif
 
 }  // namespace windowtest

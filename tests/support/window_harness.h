@@ -1,6 +1,7 @@
 // The installer window under the headless backend, and the fixture of the tests that drive it:
 // a throwaway prefix, the stand-in for Wine on PATH, the window, and the files of the
-// install folder and of the installer's own folder.
+// install folder and of the installer's own folder. On Windows programs start for real and
+// there is no stand-in; the zip writer and the closed address are Linux's only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +16,9 @@
 #include "support/bytes.h"
 #include "support/env_scope.h"
 #include "support/prefix.h"
+#ifndef _WIN32
 #include "support/wine_stand_in.h"
+#endif
 #include "window/frmInstall.h"
 
 namespace windowtest {
@@ -23,18 +26,22 @@ namespace windowtest {
 namespace fs = std::filesystem;
 using testsupport::ScopedEnv;
 using testsupport::TempPrefix;
+#ifndef _WIN32
 using testsupport::WineStandIn;
+#endif
 
 constexpr forms::Color kGrey = forms::RGB(192, 192, 192);
 constexpr forms::Color kRed = forms::RGB(255, 0, 0);
 constexpr forms::Color kGreen = forms::RGB(0, 255, 0);
 
+#ifndef _WIN32
 // A zip archive's entries in order, name and content; a name ending in "/" is a folder.
 using Entries = std::vector<std::pair<std::string, std::string>>;
 void WriteZip(const fs::path& path, const Entries& entries);
 
 // A server address where nothing listens: a loopback port that was free a moment ago.
 std::string ClosedAddress();
+#endif
 
 // The bytes of a product archive large enough for many progress events.
 std::string ProductPayload();
@@ -71,15 +78,20 @@ class WindowTest : public ::testing::Test {
         TempPrefix::WriteFile(path, content);
     }
 
+    // Whether a program was started: on Windows, whether the log of started programs exists.
+    bool WineStarted() const;
+#ifndef _WIN32
     // The arguments of Wine's latest start, one a line; "" when it was not started within a
     // few seconds.
     std::string WineArguments() const;
-    bool WineStarted() const { return !wine.Starts().empty(); }
     // Where the started program's output went.
     std::string WineOutput() const;
+#endif
 
     TempPrefix prefix;
+#ifndef _WIN32
     WineStandIn wine;
+#endif
     Window window;
 };
 

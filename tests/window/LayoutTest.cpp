@@ -30,8 +30,7 @@ TEST_F(WindowLayout, PlacedCentredAndRaisedUsingOuterSizeUnclamped) {
 TEST_F(WindowLayout, FooterCarriesTheCurrentYear) {
     frmInstall& f = Load();
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = *std::localtime(&now);
     const std::string year = std::to_string(local.tm_year + 1900);
     const std::string footer = f.lblRodape.Caption;
     EXPECT_EQ(footer.rfind("Instalador KELVORAN 10.0.X | " + year + " | ", 0), 0u) << footer;

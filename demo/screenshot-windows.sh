@@ -132,6 +132,11 @@ fresh_prefix() {
     done
     timeout 60 "$demo_wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
         >/dev/null 2>&1
+    # The frame's buttons are glyphs of Wine's Marlett (package fonts-wine).
+    local marlett=/usr/share/wine/fonts/marlett.ttf fonts
+    if [ -f "$marlett" ] && fonts=$(host_path "$WINEPREFIX/drive_c" windows Fonts); then
+        cp "$marlett" "$fonts/"
+    fi
     timeout 120 "$demo_wineserver" -w || true
 }
 

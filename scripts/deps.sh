@@ -8,10 +8,12 @@ packages=(
   build-essential cmake pkg-config clang clang-format libclang-rt-14-dev
   qt6-base-dev qt6-qpa-plugins libzip-dev libgtest-dev libgmock-dev googletest
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
-  xvfb xauth python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
+  xvfb xauth xdotool python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
   zip unzip curl zlib1g-dev bc iproute2 procps imagemagick
   # Wine runs the programs the installer starts; MinGW-w64 builds the demo's Windows programs.
   wine64 g++-mingw-w64-x86-64-posix
+  # Wine's own fonts: the caption buttons of the windows Wine frames (demo/screenshot-windows.sh).
+  fonts-wine
 )
 # The Windows build (scripts/build-windows.sh): the cross compiler, zlib for it, and Wine to run
 # its tests.

@@ -126,8 +126,10 @@ void GdiPainter::PaintControl(HDC dc, Control& c, POINT origin) {
             UINT format = DT_WORDBREAK;
             if (label.Align.get() == Alignment::Center) format |= DT_CENTER;
             if (label.Align.get() == Alignment::Right) format |= DT_RIGHT;
+            // Only a label that is disabled itself is greyed: a disabled container (a picture
+            // button done with) leaves its caption in its own colour.
             const COLORREF color =
-                c.EffectivelyEnabled() ? ToColorRef(label.ForeColor) : GetSysColor(COLOR_GRAYTEXT);
+                label.Enabled ? ToColorRef(label.ForeColor) : GetSysColor(COLOR_GRAYTEXT);
             Text(dc, FontFor(dc, label.FontProp), label.Caption, r, color, format);
             return;
         }

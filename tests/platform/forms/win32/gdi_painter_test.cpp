@@ -9,6 +9,43 @@ namespace {
 
 using forms::RGB;
 
+// A 200x100 pixel bitmap the form is painted into.
+struct Canvas {
+    explicit Canvas(forms::Form& form) : dc(CreateCompatibleDC(nullptr)) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = 200;
+        info.bmiHeader.biHeight = -100;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        old = SelectObject(dc, bitmap);
+        painter.Paint(dc, form);
+    }
+    ~Canvas() {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    // The pixels of rows [top, bottom) in exactly `color`.
+    int Count(int top, int bottom, COLORREF color) const {
+        int n = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < 200; ++x) n += GetPixel(dc, x, y) == color;
+        }
+        return n;
+    }
+
+    HDC dc;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    forms::win32::GdiPainter painter;
+};
+
 TEST(GdiPainter, DrawsBoxesInFrontOfLabelsAndLinesAndText) {
     forms::HeadlessBackend backend;
     forms::Application app(backend);
@@ -35,18 +72,8 @@ TEST(GdiPainter, DrawsBoxesInFrontOfLabelsAndLinesAndText) {
     line.Y2 = 80 * 15;
     line.BorderColor = RGB(255, 0, 0);
 
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 200;
-    info.bmiHeader.biHeight = -100;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    forms::win32::GdiPainter painter;
-    painter.Paint(dc, form);
+    Canvas canvas(form);
+    HDC dc = canvas.dc;
 
     EXPECT_EQ(GetPixel(dc, 30, 25), RGB(0, 0, 255));       // windowed: in front of the label
     EXPECT_EQ(GetPixel(dc, 150, 80), RGB(255, 0, 0));      // the line
@@ -56,10 +83,34 @@ TEST(GdiPainter, DrawsBoxesInFrontOfLabelsAndLinesAndText) {
         for (int x = 100; x < 195; ++x) inked += GetPixel(dc, x, y) != RGB(255, 255, 255);
     }
     EXPECT_GT(inked, 50);  // the caption was drawn
+}
 
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+TEST(GdiPainter, GreysOnlyLabelsThatAreDisabledThemselves) {
+    forms::HeadlessBackend backend;
+    forms::Application app(backend);
+    forms::Form form(app, "frmInstall");
+    form.ScaleWidth = 200 * 15;
+    form.ScaleHeight = 100 * 15;
+    form.BackColor = RGB(255, 255, 255);
+    forms::PictureBox button(&form, "cmdBotao");
+    button.Move(0, 0, 200 * 15, 50 * 15);
+    button.BackColor = RGB(255, 255, 255);
+    button.Enabled = false;
+    forms::Label inside(&button, "lblDentro");
+    forms::Label disabled(&form, "lblDesativado");
+    for (forms::Label* label : {&inside, &disabled}) {
+        label->Caption = "\u2588\u2588\u2588\u2588\u2588\u2588";
+        label->FontProp = forms::Font{"Arial", 20, 700, false};
+        label->ForeColor = RGB(255, 0, 0);
+    }
+    inside.Move(0, 0, 200 * 15, 50 * 15);
+    disabled.Move(0, 50 * 15, 200 * 15, 50 * 15);
+    disabled.Enabled = false;
+
+    Canvas canvas(form);
+    EXPECT_GT(canvas.Count(0, 50, RGB(255, 0, 0)), 50);  // the box's label: its own colour
+    EXPECT_EQ(canvas.Count(50, 100, RGB(255, 0, 0)), 0);
+    EXPECT_GT(canvas.Count(50, 100, GetSysColor(COLOR_GRAYTEXT)), 50);
 }
 
 }  // namespace

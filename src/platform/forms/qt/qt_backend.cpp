@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -29,6 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/forms/input_queue.h"
 #include "platform/forms/qt/control_widgets.h"
 
 namespace forms {
@@ -111,19 +111,13 @@ struct QtBackend::Impl : InputSink {
         bool dirty = false;
         std::string drawn;  // Look() of the control when last applied
     };
-    struct Input {
-        Form* form;
-        QPoint pixel;
-        bool close;
-    };
-
     std::unique_ptr<QApplication> ownedApp;
     std::unique_ptr<QObject> context = std::make_unique<QObject>();
     Application* app = nullptr;
     std::map<Form*, std::unique_ptr<QWidget>> windows;
     std::unordered_map<const Control*, View> views;
     std::vector<Control*> dirty;
-    std::deque<Input> input;
+    InputQueue input;
     bool inExec = false;
     // Depth of the Qt event loops running inside a handler (a yield, a message box): input
     // that arrives there waits until that loop has returned.
@@ -143,11 +137,11 @@ struct QtBackend::Impl : InputSink {
     }
 
     void ClickReleased(Form& form, QPoint p) override {
-        input.push_back({&form, p, false});
+        input.Click(form, p.x(), p.y());
         SchedulePump();
     }
     void CloseRequested(Form& form) override {
-        input.push_back({&form, {}, true});
+        input.Close(form);
         SchedulePump();
     }
 
@@ -168,26 +162,10 @@ struct QtBackend::Impl : InputSink {
         SyncDirty();
     }
 
-    bool Alive(Form* form) const {
-        if (!app) return false;
-        const auto& forms = app->Forms();
-        return std::find(forms.begin(), forms.end(), form) != forms.end();
-    }
+    bool Alive(Form* form) const { return app && HasForm(*app, form); }
 
     void DeliverInput() {
-        while (!input.empty() && app && !app->Ended()) {
-            const Input next = input.front();
-            input.pop_front();
-            if (!Alive(next.form)) continue;
-            if (next.close) {
-                app->CloseForm(*next.form);
-                continue;
-            }
-            // The pixel's centre in twips: the model's hit testing decides who gets it.
-            const double x = (next.pixel.x() + 0.5) * TwipsPerPixel;
-            const double y = (next.pixel.y() + 0.5) * TwipsPerPixel;
-            app->ClickAt(*next.form, x, y);
-        }
+        if (app) input.Deliver(*app);
     }
 
     // Drops the widgets of forms that no longer exist.

@@ -1,11 +1,11 @@
 #include "platform/forms/win32/win32_backend.h"
 
 #include <algorithm>
-#include <deque>
 #include <map>
 #include <string_view>
 
 #include "platform/forms/forms.h"
+#include "platform/forms/input_queue.h"
 #include "platform/forms/win32/gdi_painter.h"
 #include "platform/kernel/windows/utf16.h"
 #include "platform/kernel/windows/windows_api.h"
@@ -47,15 +47,9 @@ void CALLBACK AnswerMessageBoxes(HWND, UINT, UINT_PTR, DWORD) {
 }  // namespace
 
 struct Win32Backend::Impl {
-    struct Input {
-        Form* form;
-        POINT pixel;
-        bool close;
-    };
-
     Application* app = nullptr;
     std::map<Form*, HWND> windows;
-    std::deque<Input> input;
+    InputQueue input;
     win32::GdiPainter painter;
     UINT_PTR timer = 0;
     int exitCode = 0;
@@ -74,10 +68,10 @@ struct Win32Backend::Impl {
             case WM_ERASEBKGND:
                 return 1;  // the paint covers the whole client area
             case WM_LBUTTONUP:
-                impl->input.push_back({form, {LOWORD(lParam), HIWORD(lParam)}, false});
+                impl->input.Click(*form, LOWORD(lParam), HIWORD(lParam));
                 return 0;
             case WM_CLOSE:
-                impl->input.push_back({form, {}, true});
+                impl->input.Close(*form);
                 return 0;
             case WM_SETCURSOR:
                 if (LOWORD(lParam) == HTCLIENT) {
@@ -135,23 +129,8 @@ struct Win32Backend::Impl {
         }
     }
 
-    bool Alive(Form* form) const {
-        const auto& forms = app->Forms();
-        return std::find(forms.begin(), forms.end(), form) != forms.end();
-    }
-
     void DeliverInput() {
-        while (!input.empty() && app && !app->Ended()) {
-            const Input next = input.front();
-            input.pop_front();
-            if (!Alive(next.form)) continue;
-            if (next.close) {
-                app->CloseForm(*next.form);
-                continue;
-            }
-            app->ClickAt(*next.form, (next.pixel.x + 0.5) * TwipsPerPixel,
-                         (next.pixel.y + 0.5) * TwipsPerPixel);
-        }
+        if (app) input.Deliver(*app);
     }
 
     // One system timer, set to the next model timer that is due; its message only wakes the loop.

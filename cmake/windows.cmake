@@ -116,6 +116,18 @@ set_target_properties(demo_component PROPERTIES PREFIX "" OUTPUT_NAME component
                       RUNTIME_OUTPUT_DIRECTORY ${demo_windows_dir})
 set_target_properties(demo_kelvoranX PROPERTIES OUTPUT_NAME kelvoranX
                       RUNTIME_OUTPUT_DIRECTORY ${demo_windows_dir})
+# Its 32-bit build, as the product's real components are (the end-to-end run's second part):
+# this build's compiler makes 64-bit code only, so the 32-bit one is called directly.
+find_program(INSTALLER_MINGW32_CC i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc)
+if(INSTALLER_MINGW32_CC)
+  add_custom_command(
+    OUTPUT ${demo_windows_dir}/component32.dll
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${demo_windows_dir}
+    COMMAND ${INSTALLER_MINGW32_CC} -O2 -s -Wl,--no-insert-timestamp -Wl,--kill-at -shared
+            -o ${demo_windows_dir}/component32.dll ${PROJECT_SOURCE_DIR}/demo/windows/component.c
+    DEPENDS ${PROJECT_SOURCE_DIR}/demo/windows/component.c)
+  add_custom_target(demo_component32 ALL DEPENDS ${demo_windows_dir}/component32.dll)
+endif()
 
 # instalador.exe /quiet under wine64 in a fresh prefix against the demo server, both downloads
 # through Wine's own WinINet; then the same with the server down.

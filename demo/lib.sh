@@ -76,9 +76,10 @@ demo_wine_env() {
     export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 }
 
-# A prefix of a workstation that already has the database engine's shared folder: set up by
-# Wine (wineboot, waited for, with no display so that no Wine window shows) when Wine is
-# installed, else only its folders. Sets demo_prefix_seconds to the set-up's time.
+# A fresh workstation's prefix: set up by Wine (wineboot, waited for, with no display so that no
+# Wine window shows) when Wine is installed, with nothing added by hand but the desktop folder in
+# place of Wine's link to the home folder; else only the folders a workstation has. Sets
+# demo_prefix_seconds to the set-up's time.
 demo_prefix() {
     local prefix=$1 user=$2 started
     demo_prefix_seconds=0
@@ -99,10 +100,14 @@ demo_prefix() {
             rm "$desktop"
         fi
     fi
-    demo_mkdir "$prefix" drive_c windows System32
     demo_mkdir "$prefix" drive_c users "$user" Desktop
+    [ -z "${demo_wine:-}" ] || return 0
+    demo_mkdir "$prefix" drive_c windows System32
+    # The registrar Wine keeps there, which the installer starts by full path; the stand-in
+    # only records the start.
+    : >"$prefix/drive_c/windows/System32/regsvr32.exe"
     demo_mkdir "$prefix" drive_c users "$user" Temp
-    demo_mkdir "$prefix" drive_c "Program Files" "Common Files" "microsoft shared" DAO
+    demo_mkdir "$prefix" drive_c "Program Files" "Common Files"
 }
 
 # Wine's prefix brings libraries of its own under some of the components' names (riched32.dll):
@@ -157,13 +162,33 @@ demo_components=(
     "CommonProgramFiles|microsoft shared/DAO/DAO350.DLL|yes"
 )
 
+# The registered in-process servers of the prefix: one line "<file name>|<path>" for each
+# HKCR\CLSID\{...}\InprocServer32 whose class is one of the demo's components (CLSIDs that
+# begin with 4B76726E).
+demo_registered_servers() {
+    timeout 120 "$demo_wine" reg query 'HKCR\CLSID' /s 2>/dev/null | tr -d '\r' | awk '
+        /^HKEY_/ { ours = toupper($0) ~ /\\CLSID\\\{4B76726E-[^}]*\}\\INPROCSERVER32$/; next }
+        ours && $1 == "(Default)" {
+            path = $0; sub(/^[^R]*REG_SZ[ \t]*/, "", path)
+            name = path; sub(/^.*\\/, "", name)
+            print name "|" path
+        }'
+}
+
 # Checks what a run with real Wine left in PREFIX for USER and prints one line per check;
-# returns the number of checks that failed. Waits (with bounds) for the connector's set-up and
-# for the registrations, then starts the product through the desktop shortcut with /smoke.
+# returns the number of checks that failed. Waits (with bounds) for the connector's set-up,
+# looks for the components in the folders of their KIND (64: system32 and Program Files; 32:
+# syswow64 and Program Files (x86)) and for their classes' registrations, then starts the
+# product through the desktop shortcut with /smoke.
 demo_check_wine_results() {
-    local prefix=$1 user=$2 failed=0 drive_c row root rest registered host found
+    local prefix=$1 user=$2 kind=${3:-64} failed=0 drive_c row root rest registered host found
     drive_c="$prefix/drive_c"
     export WINEPREFIX="$prefix"
+    local system_folder=system32 common="Program Files/Common Files"
+    if [ "$kind" = 32 ]; then
+        system_folder=syswow64
+        common="Program Files (x86)/Common Files"
+    fi
 
     local marker="" waited=0
     while [ "$waited" -lt 600 ]; do
@@ -178,15 +203,20 @@ demo_check_wine_results() {
         failed=$((failed + 1))
     fi
 
-    # The registrations run on their own; the prefix's server ends once they all have.
     timeout 120 "$demo_wineserver" -w || echo "(Wine still busy after 120 s)"
-    local keys
-    keys=$(timeout 60 "$demo_wine" reg query 'HKCU\Software\Quorimetra\Demo\Components' 2>/dev/null |
-        tr -d '\r' | sed -n 's/^HKEY_CURRENT_USER\\Software\\Quorimetra\\Demo\\Components\\//p')
-    local placed=0 wanted=0 found_keys=0 missing_files="" missing_keys=""
+    local servers
+    servers=$(demo_registered_servers)
+    local placed=0 wanted=0 found_keys=0 missing_files="" missing_keys="" windows_path
     for row in "${demo_components[@]}"; do
         IFS='|' read -r root rest registered <<<"$row"
-        if [ "$root" = windir ]; then host="windows"; else host="Program Files/Common Files"; fi
+        # The two data files are no program images: the installer puts them where 32-bit
+        # programs look, whatever the kind of the others.
+        if [ "$registered" = no ] && [ -n "$(ls -d "$drive_c"/windows/[Ss]ys[Ww][Oo][Ww]64 2>/dev/null)" ]; then
+            rest=${rest/#System32\//syswow64/}
+        else
+            rest=${rest/#System32\//$system_folder/}
+        fi
+        if [ "$root" = windir ]; then host="windows"; else host="$common"; fi
         local parts=()
         IFS=/ read -r -a parts <<<"$host/$rest"
         if host_path "$drive_c" "${parts[@]}" >/dev/null; then
@@ -196,14 +226,16 @@ demo_check_wine_results() {
         fi
         [ "$registered" = yes ] || continue
         wanted=$((wanted + 1))
-        if grep -qixF "${rest##*/}" <<<"$keys"; then
+        # The class's server must be the file where it was put.
+        windows_path="C:\\${host//\//\\}\\${rest//\//\\}"
+        if grep -qixF "${rest##*/}|$windows_path" <<<"$servers"; then
             found_keys=$((found_keys + 1))
         else
             missing_keys="$missing_keys ${rest##*/}"
         fi
     done
-    echo "components in the system folders: $placed of ${#demo_components[@]}${missing_files:+, missing:$missing_files}"
-    echo "registrations in HKCU\Software\Quorimetra\Demo\Components: $found_keys of $wanted${missing_keys:+, missing:$missing_keys}"
+    echo "components in C:\\windows\\$system_folder, C:\\windows and $common: $placed of ${#demo_components[@]}${missing_files:+, missing:$missing_files}"
+    echo "classes registered in HKCR\\CLSID, served from those files: $found_keys of $wanted${missing_keys:+, missing:$missing_keys}"
     [ "$placed" -eq "${#demo_components[@]}" ] || failed=$((failed + 1))
     [ "$found_keys" -eq "$wanted" ] || failed=$((failed + 1))
 
@@ -315,3 +347,43 @@ demo_end_run() {
     rm -rf "$work"
 }
 
+
+# Fails (prints and returns 1) when a file was fetched more than once in the server's LOG (one
+# written with --log-commands): a transfer that needed a retry. Prints each file's count.
+demo_check_no_retry() {
+    local log=$1 counts
+    counts=$(sed -n 's/.*<- RETR \(.*\)$/\1/p' "$log" | tr -d '\r' | sort | uniq -c)
+    echo "files fetched:$(awk '{printf " %s (%s)", $2, $1}' <<<"$counts")"
+    if awk '$1 > 1 { found = 1 } END { exit !found }' <<<"$counts"; then
+        echo "FAILED: a transfer was retried"
+        return 1
+    fi
+}
+
+# The road of 32-bit components in a 64-bit prefix whose Wine has no 32-bit side: the first one
+# copied into syswow64 (none into system32), its registrar cannot start, and the run ends with
+# the message that names it, exit code 1 and no success. OUT is what /quiet printed, STATUS its
+# exit code; prints one line per check and returns the number that failed.
+demo_check_32bit_refused() {
+    local out=$1 status=$2 prefix=$3 failed=0
+    local drive_c="$prefix/drive_c"
+    local message='Ocorreu um erro na instalação: 53 - O registrador C:\windows\syswow64\regsvr32.exe não pôde ser iniciado para registrar C:\windows\syswow64\COMDLG32.OCX'
+    echo "32-bit components: exit code $status"
+    [ "$status" -eq 1 ] || { echo "FAILED: exit code $status, not 1"; failed=$((failed + 1)); }
+    tr -d '\r' <"$out" | grep -qiF "$message" ||
+        { echo "FAILED: no message naming the first component's registrar"; failed=$((failed + 1)); }
+    ! grep -q 'Programa instalado com sucesso!' "$out" ||
+        { echo "FAILED: the run says it installed"; failed=$((failed + 1)); }
+    host_path "$drive_c" windows syswow64 COMDLG32.OCX >/dev/null ||
+        { echo "FAILED: COMDLG32.OCX is not in syswow64"; failed=$((failed + 1)); }
+    local in_system32=0 row root rest registered
+    for row in "${demo_components[@]}"; do
+        IFS='|' read -r root rest registered <<<"$row"
+        case "$rest" in System32/*) ;; *) continue ;; esac
+        ! host_path "$drive_c" windows system32 "${rest#System32/}" >/dev/null ||
+            in_system32=$((in_system32 + 1))
+    done
+    echo "32-bit components in system32: $in_system32"
+    [ "$in_system32" -eq 0 ] || failed=$((failed + 1))
+    return "$failed"
+}

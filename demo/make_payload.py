@@ -9,7 +9,9 @@ Into the output folder (default demo/payload/) it writes:
 With --windows DIR (the folder where the build put the demo's Windows programs), kelvoranX.exe
 is the demo product built from windows/kelvoranX.c, and the 24 registered components are copies
 of the library built from windows/component.c, which registers itself under its own file name;
-the two data files stay data. Without it, both are stand-ins that Wine cannot run.
+the two data files stay data. With --components-32 as well, the components are the library's
+32-bit build (component32.dll), as the product's real components are. Without --windows, both
+are stand-ins that Wine cannot run.
 
 Every byte is generated here from fixed seeds and fixed timestamps, so two runs give identical
 files. Each file is written under a temporary name and renamed, so a server reading the folder
@@ -301,7 +303,11 @@ def main(argv=None) -> int:
                         help="add N MiB of incompressible data to the product archive")
     parser.add_argument("--windows", type=Path, metavar="DIR",
                         help="folder with the built kelvoranX.exe and component.dll")
+    parser.add_argument("--components-32", action="store_true",
+                        help="components from the 32-bit component32.dll of that folder")
     args = parser.parse_args(argv)
+    if args.components_32 and args.windows is None:
+        parser.error("--components-32 needs --windows")
     if args.big_mib < 0:
         parser.error("--big-mib must not be negative")
 
@@ -309,7 +315,8 @@ def main(argv=None) -> int:
     if args.windows is not None:
         try:
             program = (args.windows / "kelvoranX.exe").read_bytes()
-            library = (args.windows / "component.dll").read_bytes()
+            library_name = "component32.dll" if args.components_32 else "component.dll"
+            library = (args.windows / library_name).read_bytes()
         except OSError as error:
             parser.error(f"--windows {args.windows}: {error.strerror}: {error.filename}")
     else:

@@ -11,14 +11,14 @@ packages=(
   xvfb xauth xdotool python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
   zip unzip curl zlib1g-dev bc iproute2 procps imagemagick
   # Wine runs the programs the installer starts; MinGW-w64 builds the demo's Windows programs.
-  wine64 g++-mingw-w64-x86-64-posix
+  wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   # Wine's own fonts: the caption buttons of the windows Wine frames (demo/screenshot-windows.sh).
   fonts-wine
 )
 # The Windows build (scripts/build-windows.sh): the cross compiler, zlib for it, and Wine to run
 # its tests.
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+  packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev wine64)
 fi
 
 missing=()

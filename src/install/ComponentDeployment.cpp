@@ -1,10 +1,15 @@
 // Deployment of the shared components: each one missing from its system folder is copied there
-// from the Dlls folder beside the installer and, unless it is a data file, handed to regsvr32.
+// from the Dlls folder beside the installer and, unless it is a data file, registered. Each goes
+// where programs of its own kind look (its PE header tells 32 from 64 bits) and is registered by
+// the regsvr32 of that kind, by full path, waited for and its exit code read.
 #include <array>
+#include <chrono>
 #include <exception>
-#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "install/Module1.h"
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
 #include "window/frmInstall.h"
@@ -48,6 +53,70 @@ constexpr std::array<Component, 26> kComponents{{
      true},
 }};
 
+// How long one registration may take before it counts as failed: a first start of the
+// registrar can be slow (a cold Wine prefix), a hung one must not hold the install for ever.
+constexpr auto kRegistrationBound = std::chrono::seconds(120);
+// Windows' own number for a wait that ran out.
+constexpr int kTimedOut = 1460;
+
+// A component that was not registered: the number and the text of the message box.
+struct RegistrationFailure {
+    int number;
+    std::string text;
+};
+
+// The destination of a row as a program of the component's kind sees it: "System32" and the
+// common files folder of that kind; the Windows folder itself is the same for both kinds.
+std::string Destination(const Component& row, const files::ProgramFolders& folders) {
+    constexpr std::string_view kSystem = "\\System32\\";
+    const std::string_view rest = row.destination;
+    if (std::string_view(row.root) == "CommonProgramFiles")
+        return folders.commonFiles + row.destination;
+    if (rest.starts_with(kSystem))
+        return folders.system + "\\" + std::string(rest.substr(kSystem.size()));
+    return files::Environ(row.root) + row.destination;
+}
+
+// The registrar's exit codes, as regsvr32 documents them.
+std::string ExitReason(int code) {
+    switch (code) {
+        case 1:
+            return "argumentos inválidos";
+        case 2:
+            return "o OLE não pôde ser iniciado";
+        case 3:
+            return "o arquivo não pôde ser carregado";
+        case 4:
+            return "o arquivo não tem a função de registro";
+        case 5:
+            return "a função de registro falhou";
+        default:
+            return "o registrador terminou com o código " + std::to_string(code);
+    }
+}
+
+// Registers one component with the registrar of its kind and reads the result.
+void Register(const std::string& registrar, const std::string& destination) {
+    double pid = 0;
+    try {
+        pid = files::Shell("\"" + registrar + "\" /s \"" + destination + "\"",
+                           files::vbMinimizedFocus);
+    } catch (const VbError& e) {
+        throw RegistrationFailure{
+            e.Number,
+            "O registrador " + registrar + " não pôde ser iniciado para registrar " + destination};
+    }
+    const std::optional<int> code = files::WaitForProgram(pid, kRegistrationBound);
+    if (!code) {
+        throw RegistrationFailure{kTimedOut, "O registrador " + registrar + " não terminou em " +
+                                                 std::to_string(kRegistrationBound.count()) +
+                                                 " s ao registrar " + destination};
+    }
+    if (*code != 0) {
+        throw RegistrationFailure{*code, destination + " não foi registrado: " + ExitReason(*code)};
+    }
+}
+
 }  // namespace
 
 bool frmInstall::RegistraDlls() {
@@ -56,13 +125,19 @@ bool frmInstall::RegistraDlls() {
         const std::string appFolder = files::AppPath();
         for (const Component& row : kComponents) {
             source = appFolder + row.source;
-            const std::string destination = files::Environ(row.root) + row.destination;
+            const files::ProgramFolders folders =
+                files::FoldersFor(files::ProgramImageBits(source));
+            const std::string destination = Destination(row, folders);
             if (!files::Dir(destination).empty()) continue;
+            // A fresh system may lack a component's folder (the database engine's shared one).
+            CriaDiretorio(destination.substr(0, destination.find_last_of('\\')));
             files::FileCopy(source, destination);
-            if (row.registered)
-                files::Shell("regsvr32 /s \"" + destination + "\"", files::vbMinimizedFocus);
+            if (row.registered) Register(folders.registrar, destination);
         }
         return true;
+    } catch (const RegistrationFailure& failure) {
+        App().MsgBox("Ocorreu um erro na instalação: " + std::to_string(failure.number) + " - " +
+                     failure.text);
     } catch (const std::exception& e) {
         const VbError error = vberr::From(e);
         if (error.Number == vberr::FileNotFound) {

@@ -131,7 +131,7 @@ bool DescompactaArquivo(frmInstall& form, const std::string& pArquivo, const std
         });
         return false;
     }
-    IgnoringFailure([] { files::Shell(kConnectorBatch, files::vbHide); });
+    IgnoringFailure([] { files::StartBatch(kConnectorBatch, files::vbHide); });
     IgnoringFailure([&] { files::Kill(pArquivo); });
     IgnoringFailure([&] { form.App().DoEvents(); });
     IgnoringFailure([&] { form.pnInicio.Visible = false; });

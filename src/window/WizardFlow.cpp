@@ -110,7 +110,7 @@ void frmInstall::Timer2_Timer() {
         return;
     }
     try {
-        files::Shell(appPath + "\\mysql.bat", files::vbHide);
+        files::StartBatch(appPath + "\\mysql.bat", files::vbHide);
     } catch (const std::exception&) {
         startFailed("Erro ao instalar conector MySql!", false);
         return;

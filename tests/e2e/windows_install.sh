@@ -3,8 +3,11 @@
 # loopback, and instalador.exe /quiet from a folder with only the program and its Dlls folder,
 # so that both downloads (the database package and the product) go through Wine's own WinINet.
 # Then: exit code 0, the product's files, the connector's set-up, the components in the system
-# folders and their registrations, the desktop shortcut read back by lnkinfo and started. Last,
-# the same program with the server down: exit code 1 and the failure's status text.
+# folders of their kind and their classes registered, the desktop shortcut read back by lnkinfo
+# and started, and no transfer retried. Then the same program with the server down: exit code 1
+# and the failure's status text. Last, the components' 32-bit build in a new prefix: they go to
+# syswow64, whose registrar cannot run here (no 32-bit Wine), so the run stops with the message
+# naming the first one.
 #
 #   windows_install.sh INSTALLER_EXE WINDOWS_BUILD_DIR
 #
@@ -92,6 +95,8 @@ echo "FTP commands the server received (Wine's WinINet):"
 grep -E '(<-|->) ' "$work/server.log" | sed -E 's/^\[[^]]*\] //' |
     sed 's/^/  /' | head -n 40 || true
 
+demo_check_no_retry "$work/server.log" || failed=$((failed + 1))
+
 # The server down: the same program fails with its status text and exit code 1.
 demo_stop "$server_pid"
 server_pid=""
@@ -99,6 +104,21 @@ run_installer
 [ "$status" -eq 1 ] || fail "with the server down: exit code $status, not 1"
 grep -q 'sem conexão, tente mais tarde' "$work/out" ||
     fail "with the server down: no \"sem conexão, tente mais tarde\""
+
+# 32-bit components, as the product's real ones are, in a prefix of their own.
+"$demo_python" "$demo_dir/make_payload.py" "$work/payload32" --windows "$windows_dir" \
+    --components-32 >/dev/null
+rm -rf "$stage/Dlls"
+cp -r "$work/payload32/Dlls" "$stage/Dlls"
+WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
+demo_prefix "$work/prefix32" "$USER"
+export WINEPREFIX="$work/prefix32"
+demo_start_server "$work/server32.log"
+run_installer
+demo_check_32bit_refused "$work/out" "$status" "$WINEPREFIX" || checks=$((checks + $?))
+demo_stop "$server_pid"
+server_pid=""
+WINEPREFIX="$work/prefix32" "$demo_wineserver" -k 2>/dev/null || true
 
 echo "time: $((SECONDS - started)) s"
 [ $((failed + checks)) -eq 0 ] || { echo "FAILED: $((failed + checks)) checks"; exit 1; }

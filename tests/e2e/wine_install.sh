@@ -2,9 +2,11 @@
 # The whole installation under real Wine: a fresh prefix set up by Wine, the demo server, and
 # the installer in /quiet from a folder whose name has blanks and an accent ("Área de Trabalho"),
 # with the connector's files beside it (the local road). Then: the connector's set-up ran, the
-# 24 components are registered in the prefix's registry, the product starts through the desktop
-# shortcut, no child of the installer stayed a zombie, and the installer printed nothing on its
-# standard error.
+# 24 components are in the 64-bit folders and their classes registered in the prefix's registry,
+# the product starts through the desktop shortcut, no transfer was retried, no child of the
+# installer stayed a zombie, and the installer printed nothing on its standard error. Last, the
+# same with the components' 32-bit build in a new prefix: they go to syswow64, whose registrar
+# cannot run here (no 32-bit Wine), so the run stops with the message naming the first one.
 #
 #   wine_install.sh INSTALLER WINDOWS_DIR
 #
@@ -21,7 +23,8 @@ if ! demo_find_wine; then
     echo "skipped: Wine is not installed here (Debian package wine64)"
     exit 77
 fi
-if [ ! -f "$windows_dir/kelvoranX.exe" ] || [ ! -f "$windows_dir/component.dll" ]; then
+if [ ! -f "$windows_dir/kelvoranX.exe" ] || [ ! -f "$windows_dir/component.dll" ] ||
+    [ ! -f "$windows_dir/component32.dll" ]; then
     echo "skipped: the demo's Windows programs were not built (MinGW-w64 is missing)"
     exit 77
 fi
@@ -55,7 +58,7 @@ export WINEPREFIX="$work/prefix"
 
 # Each download paced to a few seconds: the connector's set-up ends while the installer still
 # runs, so a child left unreaped would be seen as a zombie.
-demo_start_server "$work/server.log" --transfer-seconds 3
+demo_start_server "$work/server.log" --transfer-seconds 3 --log-commands
 
 failed=0
 (cd "$stage" && exec "${demo_installer_env[@]}" ./instalador /quiet) >"$work/out" 2>"$work/err" &
@@ -103,6 +106,25 @@ if [ -z "$log" ] || ! grep -q 'cmd /c Z:.*Área de Trabalho\\Instalador KELVORAN
     echo "FAILED: the log of started programs does not show the batch file from the stage folder"
     failed=$((failed + 1))
 fi
+demo_check_no_retry "$work/server.log" || failed=$((failed + 1))
+
+# The product's real components are 32-bit: a fresh prefix, the same stage with their 32-bit
+# build (the product archive stays in the install folder of the first prefix, so this run
+# fetches it again).
+"$demo_python" "$demo_dir/make_payload.py" "$work/payload32" --windows "$windows_dir" \
+    --components-32 >/dev/null
+rm -rf "$stage/Dlls"
+cp -r "$work/payload32/Dlls" "$stage/Dlls"
+WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
+demo_prefix "$work/prefix32" "$USER"
+export WINEPREFIX="$work/prefix32"
+status=0
+(cd "$stage" && exec timeout 180 "${demo_installer_env[@]}" ./instalador /quiet) \
+    >"$work/out32" 2>&1 || status=$?
+sed 's/^/  installer (32-bit components): /' "$work/out32"
+demo_check_32bit_refused "$work/out32" "$status" "$WINEPREFIX" || checks=$((checks + $?))
+WINEPREFIX="$work/prefix32" "$demo_wineserver" -k 2>/dev/null || true
+
 echo "time: $((SECONDS - started)) s"
 [ $((failed + checks)) -eq 0 ] || { echo "FAILED: $((failed + checks)) checks"; exit 1; }
 echo "passed"

@@ -91,9 +91,11 @@ TEST_F(ComponentDeployment, MissingComponentsAreCopiedAndRegisteredButDataFilesN
     const auto starts = wine.Starts(24);
     ASSERT_EQ(starts.size(), 24u);
     for (int i = 1; i <= 26; ++i) EXPECT_EQ(Started(starts, i), rows[i - 1].registered) << i;
+    // The registrar by full path (the prefix's own), then /s and one quoted path argument.
+    const std::string registrar = prefix.Host("C:\\windows\\System32\\regsvr32.exe").string();
     for (const std::string& s : starts) {
-        EXPECT_EQ(s.rfind("regsvr32 | /s | C:\\", 0), 0u) << s;
-        EXPECT_EQ(std::count(s.begin(), s.end(), '|'), 3) << "one quoted path argument: " << s;
+        EXPECT_EQ(s.rfind(registrar + " | /s | C:\\", 0), 0u) << s;
+        EXPECT_EQ(std::count(s.begin(), s.end(), '|'), 3) << s;
     }
 }
 
@@ -101,7 +103,7 @@ TEST_F(ComponentDeployment, EnvironmentChoosesTheDestinationRoots) {
     testsupport::ScopedEnv windir("WINDIR", "C:\\outro");
     testsupport::ScopedEnv common("commonprogramfiles", "C:\\Comum");
     WriteSources(1, 26);
-    fs::create_directories(prefix.Host("C:\\outro\\System32"));
+    TempPrefix::WriteFile(prefix.Host("C:\\outro\\System32") / "regsvr32.exe", "MZ");
     fs::create_directories(prefix.Host("C:\\Comum\\microsoft shared\\DAO"));
 
     EXPECT_TRUE(window.form->RegistraDlls());
@@ -112,19 +114,30 @@ TEST_F(ComponentDeployment, EnvironmentChoosesTheDestinationRoots) {
     EXPECT_FALSE(fs::exists(Dest(1)));
 }
 
-TEST_F(ComponentDeployment, MissingDaoFolderGivesGeneralMessage) {
+// A fresh system has no folder for the database engine's shared files yet: it is made.
+TEST_F(ComponentDeployment, MissingDaoFolderIsMade) {
+    WriteSources(1, 26);
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_TRUE(window.backend.messages.empty());
+    for (int i = 1; i <= 26; ++i) EXPECT_TRUE(fs::exists(Dest(i))) << i;
+}
+
+// A component whose registrar fails stops the deployment with its number and the file named;
+// the rows after it are not touched.
+TEST_F(ComponentDeployment, FailedRegistrationStopsWithTheRegistrarsCode) {
+    testsupport::ScopedEnv failing("KV_WINE_STAND_IN_EXIT", "3");
     WriteSources(1, 26);
 
     EXPECT_FALSE(window.form->RegistraDlls());
 
     ASSERT_EQ(window.backend.messages.size(), 1u);
-    const std::string& message = window.backend.messages[0];
-    EXPECT_EQ(message.rfind("Ocorreu um erro na instalação: ", 0), 0u) << message;
-    EXPECT_EQ(message.find("arquivo não encontrado"), std::string::npos) << message;
-    EXPECT_NE(message.find(" - "), std::string::npos) << message;
-    EXPECT_EQ(window.backend.titles[0], "Instalador");
-    for (int i = 1; i <= 25; ++i) EXPECT_TRUE(fs::exists(Dest(i))) << i;
-    EXPECT_FALSE(fs::exists(Dest(26)));
+    EXPECT_EQ(window.backend.messages[0],
+              "Ocorreu um erro na instalação: 3 - C:\\windows\\System32\\COMDLG32.OCX não foi "
+              "registrado: o arquivo não pôde ser carregado");
+    EXPECT_TRUE(fs::exists(Dest(1)));
+    for (int i = 2; i <= 26; ++i) EXPECT_FALSE(fs::exists(Dest(i))) << i;
 }
 
 TEST_F(ComponentDeployment, MissingSourceStopsAtItsRowAndNamesIt) {
@@ -154,6 +167,89 @@ TEST_F(ComponentDeployment, OlderComponentInPlaceIsNeitherReplacedNorRegistered)
     const auto starts = wine.Starts(23);
     EXPECT_EQ(starts.size(), 23u);
     EXPECT_FALSE(Started(starts, 10));
+}
+
+// Real PE files of each kind (the demo's component, built by MinGW-w64 for 32 and 64 bits) in a
+// 64-bit prefix and in a 32-bit one: where each goes and which registrar it is handed to.
+class ComponentKinds : public ComponentDeployment {
+  protected:
+    void SetUp() override {
+        ComponentDeployment::SetUp();
+        for (const char* name : {"component.dll", "component32.dll"}) {
+            if (!fs::exists(fs::path(KV_DEMO_WINDOWS_DIR) / name))
+                GTEST_SKIP() << "no MinGW-w64 build of " << name;
+        }
+    }
+    void WriteImages(const char* library) {
+        for (int i = 1; i <= 26; ++i) {
+            const fs::path target = prefix.appDir / rows[i - 1].source;
+            fs::create_directories(target.parent_path());
+            fs::copy_file(fs::path(KV_DEMO_WINDOWS_DIR) / library, target);
+        }
+    }
+    void MakeWow64Prefix() {
+        fs::create_directories(prefix.Host("C:\\windows\\syswow64"));
+        TempPrefix::WriteFile(prefix.Host("C:\\windows\\syswow64") / "regsvr32.exe", "MZ");
+    }
+};
+
+TEST_F(ComponentKinds, ThirtyTwoBitFilesGoToTheWow64FoldersOfA64BitPrefix) {
+    MakeWow64Prefix();
+    WriteImages("component32.dll");
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_TRUE(window.backend.messages.empty());
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\windows\\syswow64\\COMDLG32.OCX")));
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\windows\\MSJET35.DLL")));
+    EXPECT_TRUE(fs::exists(
+        prefix.Host("C:\\Program Files (x86)\\Common Files\\microsoft shared\\DAO\\DAO350.DLL")));
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\System32\\COMDLG32.OCX")));
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\Program Files\\Common Files\\microsoft shared")));
+
+    const std::string registrar = prefix.Host("C:\\windows\\syswow64\\regsvr32.exe").string();
+    const auto starts = wine.Starts(24);
+    ASSERT_EQ(starts.size(), 24u);
+    EXPECT_EQ(starts[0], registrar + " | /s | C:\\windows\\syswow64\\COMDLG32.OCX | ");
+    EXPECT_EQ(starts[17], registrar + " | /s | C:\\windows\\MSJET35.DLL | ");
+    EXPECT_EQ(starts[23], registrar +
+                              " | /s | C:\\Program Files (x86)\\Common Files\\microsoft "
+                              "shared\\DAO\\DAO350.DLL | ");
+}
+
+TEST_F(ComponentKinds, SixtyFourBitFilesGoToTheNativeFoldersOfA64BitPrefix) {
+    MakeWow64Prefix();
+    WriteImages("component.dll");
+
+    EXPECT_TRUE(window.form->RegistraDlls());
+
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\windows\\System32\\MSCOMCTL.OCX")));
+    EXPECT_TRUE(fs::exists(
+        prefix.Host("C:\\Program Files\\Common Files\\microsoft shared\\DAO\\DAO350.DLL")));
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\windows\\syswow64\\MSCOMCTL.OCX")));
+    const auto starts = wine.Starts(24);
+    ASSERT_EQ(starts.size(), 24u);
+    EXPECT_EQ(starts[4], prefix.Host("C:\\windows\\System32\\regsvr32.exe").string() +
+                             " | /s | C:\\windows\\System32\\MSCOMCTL.OCX | ");
+}
+
+// A 32-bit prefix has one view: 32-bit files in System32. And a 32-bit registrar that is not
+// there (a 64-bit prefix whose Wine has no 32-bit side) cannot start: the deployment stops.
+TEST_F(ComponentKinds, ThirtyTwoBitPrefixHasOneViewAndAMissingRegistrarStops) {
+    WriteImages("component32.dll");
+    EXPECT_TRUE(window.form->RegistraDlls());
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\windows\\System32\\COMDLG32.OCX")));
+    EXPECT_EQ(wine.Starts(24).size(), 24u);
+
+    fs::create_directories(prefix.Host("C:\\windows\\syswow64"));
+    window.backend.messages.clear();
+    EXPECT_FALSE(window.form->RegistraDlls());
+    ASSERT_EQ(window.backend.messages.size(), 1u);
+    EXPECT_EQ(window.backend.messages[0],
+              "Ocorreu um erro na instalação: 53 - O registrador "
+              "C:\\windows\\syswow64\\regsvr32.exe não pôde ser iniciado para registrar "
+              "C:\\windows\\syswow64\\COMDLG32.OCX");
+    EXPECT_TRUE(fs::exists(prefix.Host("C:\\windows\\syswow64\\COMDLG32.OCX")));
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ std::vector<std::pair<std::string, std::string>> TakeDefaultedVariables() {
         if (equals == std::string::npos) continue;
         const std::string name = text.substr(0, equals);
         const std::string folded = files::FoldCase(name);
-        if (folded == "windir" || folded == "commonprogramfiles" || folded == "temp") {
+        if (folded == "windir" || folded == "commonprogramfiles" ||
+            folded == "commonprogramfiles(x86)" || folded == "temp") {
             taken.emplace_back(name, text.substr(equals + 1));
         }
     }
@@ -61,6 +62,8 @@ TempPrefix::TempPrefix() {
           DriveC() / "users" / user / "Desktop", DriveC() / "Program Files" / "Common Files"}) {
         fs::create_directories(folder);
     }
+    // The registrar that Wine keeps in a prefix's system folder.
+    WriteFile(DriveC() / "windows" / "System32" / "regsvr32.exe", "MZ");
     savedVariables_ = TakeDefaultedVariables();
     files::SetAppPathForTesting(appDir);
 }

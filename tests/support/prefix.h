@@ -1,5 +1,5 @@
 // A throwaway Wine-style prefix for a test: WINEPREFIX points at a fresh temporary folder with
-// drive_c/windows/System32, drive_c/users/<user>/{Temp,Desktop} and
+// drive_c/windows/System32 (with a regsvr32.exe), drive_c/users/<user>/{Temp,Desktop} and
 // drive_c/Program Files/Common Files; "windir", "CommonProgramFiles" and "Temp" are left unset so
 // the defaults apply; the installer's own folder is a fresh host folder (AppPath). Everything
 // is removed and the environment restored when the object goes away.

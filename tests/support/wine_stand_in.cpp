@@ -26,7 +26,8 @@ constexpr const char* kScript =
     "mv \"$out/argv.$$\" \"$out/argv\"\n"
     "line=\"\"\n"
     "for a in \"$@\"; do line=\"$line$a | \"; done\n"
-    "printf '%s\\n' \"$line\" >> \"$out/starts.log\"\n";
+    "printf '%s\\n' \"$line\" >> \"$out/starts.log\"\n"
+    "exit \"${KV_WINE_STAND_IN_EXIT:-0}\"\n";
 
 std::vector<std::string> ReadLines(const fs::path& file) {
     std::vector<std::string> lines;

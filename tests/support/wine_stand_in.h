@@ -1,5 +1,6 @@
 // A stand-in for Wine: a "wine" script first on PATH that records every start and runs
-// nothing, so that the Windows programs it is asked to run never run.
+// nothing, so that the Windows programs it is asked to run never run. Each start ends with the
+// exit code in KV_WINE_STAND_IN_EXIT (0 when unset), as a program that failed would.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@ namespace detail {
 std::string DefaultEnvironment(const std::string& foldedName) {
     if (foldedName == "windir") return "C:\\windows";
     if (foldedName == "commonprogramfiles") return "C:\\Program Files\\Common Files";
+    if (foldedName == "commonprogramfiles(x86)") return "C:\\Program Files (x86)\\Common Files";
     if (foldedName == "temp") return "C:\\users\\" + UserName() + "\\Temp";
     return "";
 }

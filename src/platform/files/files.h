@@ -69,6 +69,25 @@ std::string AppPath();
 // goes back to the running program's folder.
 void SetAppPathForTesting(const std::filesystem::path& hostFolder);
 
+// The kind of a program file, from its PE header: Bits64 for a PE32+ image (x64, ARM64), Bits32
+// for a PE32 image and for anything that is not an image (type libraries, data files, a file
+// that cannot be read), as a 32-bit program sees those.
+enum class ImageBits { Bits32, Bits64 };
+ImageBits ProgramImageBits(const std::string& windowsPath);
+
+// The folders where programs of one kind look for shared components, and the component
+// registrar of that kind, as Windows paths. On 64-bit Windows a 32-bit program's "System32" is
+// SysWOW64 and its common files folder is "CommonProgramFiles(x86)"; a 32-bit Windows has one
+// view. On Linux a prefix is 64-bit when its Windows folder holds "syswow64", and the folders
+// come from "windir", "CommonProgramFiles" and "CommonProgramFiles(x86)" as Environ() gives
+// them, read anew on each call.
+struct ProgramFolders {
+    std::string system;       // "C:\windows\syswow64" for a 32-bit program on a 64-bit system
+    std::string commonFiles;  // "C:\Program Files (x86)\Common Files" for the same
+    std::string registrar;    // regsvr32 of that kind, by full path
+};
+ProgramFolders FoldersFor(ImageBits bits);
+
 // Window styles of Shell().
 constexpr int vbHide = 0;
 constexpr int vbNormalFocus = 1;
@@ -90,6 +109,21 @@ constexpr int vbMinimizedFocus = 2;
 // handed on.
 // Throws VbError 53 when the program cannot be started.
 double Shell(const std::string& commandLine, int windowStyle = vbMinimizedFocus);
+
+// How a batch file is started: the program that runs it, the command line it gets and the
+// folder it starts in (the batch file's own). On Windows the system's command interpreter by
+// full path, as "<cmd.exe>" /d /s /c ""<batch file>"", so that a path with blanks stays whole;
+// on Linux Wine's "cmd /c" with the batch file as one argument.
+struct BatchLaunch {
+    std::string program;
+    std::string commandLine;
+    std::string workingFolder;
+};
+BatchLaunch BatchLaunchFor(const std::string& batchPath);
+
+// Starts a batch file as BatchLaunchFor() says, without waiting, and returns its process id;
+// the rest as Shell(). Throws VbError 53 when it cannot be started.
+double StartBatch(const std::string& batchPath, int windowStyle);
 
 // Waits at most `timeout` for a program that Shell() started to end: its exit code (128 plus
 // the signal's number when killed; on Windows the process's exit code), or nothing while it

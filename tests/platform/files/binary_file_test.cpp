@@ -105,3 +105,28 @@ TEST(BinaryFile, WrongDirectionIsAnError) {
     char c;
     EXPECT_THROW(writer.Read(&c, 1), VbError);
 }
+
+// The optional header's magic tells the kinds apart; anything that is not a whole PE header
+// (data files, a stub whose pointer runs off the file) counts as 32-bit.
+TEST(ProgramImageBits, ReadsTheKindFromThePeHeader) {
+    TempPrefix prefix;
+    const auto image = [&](std::uint32_t peAt, std::uint16_t magic) {
+        std::string bytes(512, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        for (int i = 0; i < 4; ++i) bytes[0x3c + i] = static_cast<char>(peAt >> (8 * i));
+        if (std::size_t{peAt} + 26 <= bytes.size()) {
+            bytes.replace(peAt, 4, std::string("PE\0\0", 4));
+            bytes[peAt + 24] = static_cast<char>(magic & 0xff);
+            bytes[peAt + 25] = static_cast<char>(magic >> 8);
+        }
+        TempPrefix::WriteFile(prefix.DriveC() / "f.dll", bytes);
+        return files::ProgramImageBits("C:\\f.dll");
+    };
+    EXPECT_EQ(image(0x80, 0x20b), files::ImageBits::Bits64);
+    EXPECT_EQ(image(0x80, 0x10b), files::ImageBits::Bits32);
+    EXPECT_EQ(image(0xfffffff0u, 0x20b), files::ImageBits::Bits32);
+    TempPrefix::WriteFile(prefix.DriveC() / "f.dll", "MSFT type library");
+    EXPECT_EQ(files::ProgramImageBits("C:\\f.dll"), files::ImageBits::Bits32);
+    EXPECT_EQ(files::ProgramImageBits("C:\\ausente.dll"), files::ImageBits::Bits32);
+}

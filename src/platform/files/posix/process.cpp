@@ -157,7 +157,8 @@ namespace detail {
 
 std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
                            const std::vector<std::string>& dropEnvironment,
-                           const std::vector<std::string>& extraEnvironment) {
+                           const std::vector<std::string>& extraEnvironment,
+                           const std::string& workingFolder) {
     const int output = OpenOutput(argv);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -168,6 +169,8 @@ std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
     }
     // Nothing of ours (sockets, archives being written) is handed on to the program.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
 
     auto env = ChildEnvironment(dropEnvironment, extraEnvironment);
     auto args = argv;
@@ -242,6 +245,30 @@ double Shell(const std::string& commandLine, int windowStyle) {
     argv.insert(argv.end(), arguments.begin(), arguments.end());
 
     const auto pid = detail::Spawn(argv, {}, {});
+    if (!pid) throw vberr::Make(vberr::FileNotFound);
+    return static_cast<double>(*pid);
+}
+
+BatchLaunch BatchLaunchFor(const std::string& batchPath) {
+    const std::string folder = detail::SplitLast(batchPath).first;
+    return {
+        WineLoader(), "cmd /c \"" + batchPath + "\"",
+        folder.size() > 3 && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder};
+}
+
+double StartBatch(const std::string& batchPath, int windowStyle) {
+    (void)windowStyle;  // as Shell(): no window here, the output goes to the log
+    std::string host;
+    try {
+        host = ToHostPath(batchPath).string();
+    } catch (const VbError&) {
+        throw vberr::Make(vberr::FileNotFound);
+    }
+    const auto wine = FindWine();
+    if (!wine || !IsRegularFile(host)) throw vberr::Make(vberr::FileNotFound);
+    // The batch file starts in its own folder, so that the names it gives are found beside it.
+    const auto pid = detail::Spawn({*wine, "cmd", "/c", ToWindowsPath(host)}, {}, {},
+                                   fs::path(host).parent_path().string());
     if (!pid) throw vberr::Make(vberr::FileNotFound);
     return static_cast<double>(*pid);
 }

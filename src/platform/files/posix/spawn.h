@@ -12,9 +12,11 @@ namespace files::detail {
 
 // Starts argv[0] (a host path) with argv, without a shell; the environment is ours with
 // WINEPREFIX set, less the variables named in dropEnvironment, plus the NAME=value texts of
-// extraEnvironment. Nothing when the program cannot be started.
+// extraEnvironment; it starts in workingFolder (a host path) when one is given. Nothing when the
+// program cannot be started.
 std::optional<pid_t> Spawn(const std::vector<std::string>& argv,
                            const std::vector<std::string>& dropEnvironment,
-                           const std::vector<std::string>& extraEnvironment);
+                           const std::vector<std::string>& extraEnvironment,
+                           const std::string& workingFolder = {});
 
 }  // namespace files::detail

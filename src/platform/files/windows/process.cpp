@@ -134,10 +134,12 @@ std::optional<int> WaitForProgram(double pid, std::chrono::milliseconds timeout)
     return static_cast<int>(code);
 }
 
-double Shell(const std::string& commandLine, int windowStyle) {
-    if (commandLine.find_first_not_of(" \t") == std::string::npos) {
-        throw vberr::Make(vberr::InvalidProcedureCall);
-    }
+namespace {
+
+// Starts a process from a command line, the program by full path when one is given (else the
+// system reads it from the line), in a working folder when one is given.
+double Start(const std::string& program, const std::string& commandLine,
+             const std::string& workingFolder, int windowStyle) {
     InheritedHandle input(OpenInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING));
     InheritedHandle output(OpenOutput(commandLine));
 
@@ -168,14 +170,43 @@ double Shell(const std::string& commandLine, int windowStyle) {
     if (windowStyle == vbHide) flags |= CREATE_NO_WINDOW;
 
     std::wstring line = kernel::Widen(commandLine);
+    const std::wstring application = kernel::Widen(program);
+    const std::wstring folder = kernel::Widen(workingFolder);
     PROCESS_INFORMATION process{};
-    const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags,
-                                        nullptr, nullptr, &startup.StartupInfo, &process);
+    const bool started = CreateProcessW(
+        program.empty() ? nullptr : application.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
+        nullptr, workingFolder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &process);
     if (startup.lpAttributeList != nullptr) DeleteProcThreadAttributeList(attributes);
     if (!started) throw vberr::Make(vberr::FileNotFound);
     CloseHandle(process.hThread);
     Keep(process.dwProcessId, process.hProcess);
     return static_cast<double>(process.dwProcessId);
+}
+
+}  // namespace
+
+double Shell(const std::string& commandLine, int windowStyle) {
+    if (commandLine.find_first_not_of(" \t") == std::string::npos) {
+        throw vberr::Make(vberr::InvalidProcedureCall);
+    }
+    return Start("", commandLine, "", windowStyle);
+}
+
+BatchLaunch BatchLaunchFor(const std::string& batchPath) {
+    std::wstring system(MAX_PATH, L'\0');
+    const UINT length = GetSystemDirectoryW(system.data(), MAX_PATH);
+    system.resize(length < MAX_PATH ? length : 0);
+    const std::string interpreter = kernel::Narrow(system) + "\\cmd.exe";
+    std::string folder = batchPath.substr(0, batchPath.find_last_of("\\/") + 1);
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    // With /s the interpreter drops only the outermost pair of quotes, so the inner pair keeps a
+    // path with blanks (or with & and parentheses) whole; /d skips the AutoRun commands.
+    return {interpreter, "\"" + interpreter + "\" /d /s /c \"\"" + batchPath + "\"\"", folder};
+}
+
+double StartBatch(const std::string& batchPath, int windowStyle) {
+    const BatchLaunch launch = BatchLaunchFor(batchPath);
+    return Start(launch.program, launch.commandLine, launch.workingFolder, windowStyle);
 }
 
 }  // namespace files

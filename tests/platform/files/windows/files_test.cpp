@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -142,6 +143,43 @@ TEST(WindowsShell, BatchFileRunsWithItsExitCodeAndOutputInTheLog) {
     const double cmd = files::Shell("cmd /c exit 3", files::vbMinimizedFocus);
     EXPECT_EQ(files::WaitForProgram(cmd, std::chrono::seconds(60)), 3);
     EXPECT_EQ(ErrorOf([&] { files::Shell(folder.Path("nenhum.exe")); }), 53);
+}
+
+// The exact command line and folder handed to CreateProcessW: on Windows, without /s and the
+// inner quotes, cmd would cut the path at its first blank. Wine quotes batch files itself, so the
+// run below cannot show that; the line can.
+TEST(WindowsShell, BatchFileStartsThroughTheSystemsInterpreterInItsOwnFolder) {
+    WindowsFolder folder;
+    std::filesystem::create_directory(folder.Host("Instalador KELVORAN (1)"));
+    folder.Write("Instalador KELVORAN (1)\\mysql.bat", "@echo off\r\ncd>onde.txt\r\n");
+    const std::string batch = folder.Path("Instalador KELVORAN (1)\\mysql.bat");
+    const files::BatchLaunch launch = files::BatchLaunchFor(batch);
+
+    EXPECT_EQ(files::FoldCase(launch.program),
+              files::FoldCase(files::Environ("windir") + "\\system32\\cmd.exe"));
+    EXPECT_EQ(launch.commandLine, Quoted(launch.program) + " /d /s /c " + Quoted(Quoted(batch)));
+    EXPECT_EQ(launch.workingFolder, folder.Path("Instalador KELVORAN (1)"));
+
+    const double pid = files::StartBatch(batch, files::vbHide);
+    EXPECT_EQ(files::WaitForProgram(pid, std::chrono::seconds(60)), 0);
+    // cmd writes the folder in the console's code page: only its ASCII end is compared.
+    const std::string where = folder.Read("Instalador KELVORAN (1)\\onde.txt");
+    EXPECT_TRUE(where.ends_with("\\Instalador KELVORAN (1)\r\n")) << where;
+}
+
+// This 64-bit program on a 64-bit system (Wine's 64-bit prefix): 32-bit components belong to
+// SysWOW64 and the "(x86)" common files, each kind with its own registrar.
+TEST(WindowsFiles, EachProgramKindHasItsOwnSystemFolders) {
+    const std::string windows = files::FoldCase(files::Environ("windir"));
+    const files::ProgramFolders bits32 = files::FoldersFor(files::ImageBits::Bits32);
+    EXPECT_EQ(files::FoldCase(bits32.system), windows + "\\syswow64");
+    EXPECT_EQ(files::FoldCase(bits32.registrar), windows + "\\syswow64\\regsvr32.exe");
+    EXPECT_EQ(files::FoldCase(bits32.commonFiles), "c:\\program files (x86)\\common files");
+
+    const files::ProgramFolders bits64 = files::FoldersFor(files::ImageBits::Bits64);
+    EXPECT_EQ(files::FoldCase(bits64.system), windows + "\\system32");
+    EXPECT_EQ(files::FoldCase(bits64.registrar), windows + "\\system32\\regsvr32.exe");
+    EXPECT_EQ(files::FoldCase(bits64.commonFiles), "c:\\program files\\common files");
 }
 
 }  // namespace

@@ -387,3 +387,17 @@ demo_check_32bit_refused() {
     [ "$in_system32" -eq 0 ] || failed=$((failed + 1))
     return "$failed"
 }
+
+# The second part of an end-to-end run: the stage's Dlls replaced by the components' 32-bit
+# build (from the demo's WINDOWS_DIR), the first prefix's Wine ended, and a fresh prefix in
+# WORK/prefix32 set up and exported: demo_stage_32bit_components WORK STAGE WINDOWS_DIR.
+demo_stage_32bit_components() {
+    local work=$1 stage=$2 windows_dir=$3
+    "$demo_python" "$demo_dir/make_payload.py" "$work/payload32" --windows "$windows_dir" \
+        --components-32 >/dev/null
+    rm -rf "$stage/Dlls"
+    cp -r "$work/payload32/Dlls" "$stage/Dlls"
+    WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
+    demo_prefix "$work/prefix32" "$USER"
+    export WINEPREFIX="$work/prefix32"
+}

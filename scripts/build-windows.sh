@@ -1,18 +1,35 @@
 #!/usr/bin/env bash
 # Builds the Windows programs with MinGW-w64 into build-windows/ (instalador.exe and
 # kelvoran-ftp.exe, each one file) and, with TEST=1, runs their tests under wine64 in a prefix of
-# the build's own (build-windows/wine-prefix). Arguments go to cmake, e.g.
-# -DINSTALLER_SERVER=ftp.example.com:21 -DINSTALLER_PASSWORD=...
+# the build's own (build-windows/wine-prefix). With ARCH=i686 it builds the 32-bit programs into
+# build-windows-i686/ instead (for 32-bit Windows); they cannot run here, so TEST does not apply.
+# Arguments go to cmake, e.g. -DINSTALLER_SERVER=ftp.example.com:21 -DINSTALLER_PASSWORD=...
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
+arch=${ARCH:-x86_64}
 
 scripts/deps.sh windows
 
-cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+case "$arch" in
+  x86_64)
+    build=build-windows
+    targets=()
+    ;;
+  i686)
+    build=build-windows-i686
+    targets=(--target instalador kelvoran-ftp)
+    ;;
+  *)
+    echo "build-windows.sh: ARCH must be x86_64 or i686, not $arch" >&2
+    exit 2
+    ;;
+esac
+
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" \
       -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-Release} -DINSTALLER_WERROR=ON "$@" >/dev/null
-cmake --build build-windows -j"$jobs"
-if [ "${TEST:-0}" = 1 ]; then
-  ctest --test-dir build-windows --output-on-failure -j"$jobs" --timeout 600
+cmake --build "$build" -j"$jobs" "${targets[@]}"
+if [ "${TEST:-0}" = 1 ] && [ "$arch" = x86_64 ]; then
+  ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 600
 fi
-ls -l build-windows/instalador.exe build-windows/kelvoran-ftp.exe
+ls -l "$build/instalador.exe" "$build/kelvoran-ftp.exe"

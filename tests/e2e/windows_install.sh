@@ -105,14 +105,9 @@ run_installer
 grep -q 'sem conexão, tente mais tarde' "$work/out" ||
     fail "with the server down: no \"sem conexão, tente mais tarde\""
 
-# 32-bit components, as the product's real ones are, in a prefix of their own.
-"$demo_python" "$demo_dir/make_payload.py" "$work/payload32" --windows "$windows_dir" \
-    --components-32 >/dev/null
-rm -rf "$stage/Dlls"
-cp -r "$work/payload32/Dlls" "$stage/Dlls"
-WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
-demo_prefix "$work/prefix32" "$USER"
-export WINEPREFIX="$work/prefix32"
+# The product's real components are 32-bit: the same stage with their 32-bit build, in a
+# fresh prefix (the product is fetched again there).
+demo_stage_32bit_components "$work" "$stage" "$windows_dir"
 demo_start_server "$work/server32.log"
 run_installer
 demo_check_32bit_refused "$work/out" "$status" "$WINEPREFIX" || checks=$((checks + $?))

@@ -108,16 +108,9 @@ if [ -z "$log" ] || ! grep -q 'cmd /c Z:.*Área de Trabalho\\Instalador KELVORAN
 fi
 demo_check_no_retry "$work/server.log" || failed=$((failed + 1))
 
-# The product's real components are 32-bit: a fresh prefix, the same stage with their 32-bit
-# build (the product archive stays in the install folder of the first prefix, so this run
-# fetches it again).
-"$demo_python" "$demo_dir/make_payload.py" "$work/payload32" --windows "$windows_dir" \
-    --components-32 >/dev/null
-rm -rf "$stage/Dlls"
-cp -r "$work/payload32/Dlls" "$stage/Dlls"
-WINEPREFIX="$work/prefix" "$demo_wineserver" -k 2>/dev/null || true
-demo_prefix "$work/prefix32" "$USER"
-export WINEPREFIX="$work/prefix32"
+# The product's real components are 32-bit: the same stage with their 32-bit build, in a
+# fresh prefix (the product is fetched again there).
+demo_stage_32bit_components "$work" "$stage" "$windows_dir"
 status=0
 (cd "$stage" && exec timeout 180 "${demo_installer_env[@]}" ./instalador /quiet) \
     >"$work/out32" 2>&1 || status=$?

@@ -30,18 +30,19 @@ RECT OuterRect(const Form& form) {
     return r;
 }
 
-// A thread timer's procedure, run by the message box's own loop: presses OK on the thread's
-// message boxes (the system's dialog class "#32770").
+// Presses OK on a window of the thread when it is a message box (the system's dialog class
+// "#32770"). A named CALLBACK function: a lambda has the wrong calling convention on 32 bits.
+BOOL CALLBACK PressOkOnMessageBox(HWND hwnd, LPARAM) {
+    wchar_t name[16] = {};
+    GetClassNameW(hwnd, name, 16);
+    if (std::wstring_view(name) == L"#32770") PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// A thread timer's procedure, run by the message box's own loop: answers the thread's message
+// boxes.
 void CALLBACK AnswerMessageBoxes(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM) -> BOOL {
-            wchar_t name[16] = {};
-            GetClassNameW(hwnd, name, 16);
-            if (std::wstring_view(name) == L"#32770") PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
-            return TRUE;
-        },
-        0);
+    EnumThreadWindows(GetCurrentThreadId(), PressOkOnMessageBox, 0);
 }
 
 }  // namespace

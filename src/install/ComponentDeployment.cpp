@@ -117,6 +117,20 @@ void Register(const std::string& registrar, const std::string& destination) {
     }
 }
 
+// Registers a copied component: a type library (no program image) in this process where the
+// system allows it, anything else by the registrar of its kind.
+void RegisterComponent(bool image, const files::ProgramFolders& folders,
+                       const std::string& destination) {
+    if (!image) {
+        if (const auto result = files::RegisterTypeLibrary(destination)) {
+            if (*result == 0) return;
+            throw RegistrationFailure{
+                *result, "A biblioteca de tipos " + destination + " não pôde ser registrada"};
+        }
+    }
+    Register(folders.registrar, destination);
+}
+
 }  // namespace
 
 bool frmInstall::RegistraDlls() {
@@ -125,14 +139,15 @@ bool frmInstall::RegistraDlls() {
         const std::string appFolder = files::AppPath();
         for (const Component& row : kComponents) {
             source = appFolder + row.source;
+            const std::optional<files::ImageBits> image = files::ProgramImageBits(source);
             const files::ProgramFolders folders =
-                files::FoldersFor(files::ProgramImageBits(source));
+                files::FoldersFor(image.value_or(files::ImageBits::Bits32));
             const std::string destination = Destination(row, folders);
             if (!files::Dir(destination).empty()) continue;
             // A fresh system may lack a component's folder (the database engine's shared one).
             CriaDiretorio(destination.substr(0, destination.find_last_of('\\')));
             files::FileCopy(source, destination);
-            if (row.registered) Register(folders.registrar, destination);
+            if (row.registered) RegisterComponent(image.has_value(), folders, destination);
         }
         return true;
     } catch (const RegistrationFailure& failure) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program end to end under wine64: a fresh prefix set up by Wine, the demo server on
-# loopback, and instalador.exe /quiet from a folder with only the program and its Dlls folder,
+# loopback, and instalador.exe /quiet from a folder whose name has blanks and an accent ("Área de
+# Trabalho\Instalador KELVORAN") with only the program and its Dlls folder,
 # so that both downloads (the database package and the product) go through Wine's own WinINet.
 # Then: exit code 0, the product's files, the connector's set-up, the components in the system
 # folders of their kind and their classes registered, the desktop shortcut read back by lnkinfo
@@ -39,7 +40,7 @@ demo_settings "$build_dir"
 demo_payload="$work/payload"
 "$demo_python" "$demo_dir/make_payload.py" "$demo_payload" --windows "$windows_dir" >/dev/null
 
-stage="$work/Instalador KELVORAN"
+stage="$work/Área de Trabalho/Instalador KELVORAN"
 mkdir -p "$stage"
 cp "$installer" "$stage/instalador.exe"
 cp -r "$demo_payload/Dlls" "$stage/Dlls"

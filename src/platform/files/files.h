@@ -70,10 +70,16 @@ std::string AppPath();
 void SetAppPathForTesting(const std::filesystem::path& hostFolder);
 
 // The kind of a program file, from its PE header: Bits64 for a PE32+ image (x64, ARM64), Bits32
-// for a PE32 image and for anything that is not an image (type libraries, data files, a file
-// that cannot be read), as a 32-bit program sees those.
+// for a PE32 image; nothing for a file that is not an image (type libraries, data files, a file
+// that cannot be read), which goes where 32-bit programs look.
 enum class ImageBits { Bits32, Bits64 };
-ImageBits ProgramImageBits(const std::string& windowsPath);
+std::optional<ImageBits> ProgramImageBits(const std::string& windowsPath);
+
+// Registers a type library (a component that is no program image, such as a .tlb, which
+// regsvr32 cannot load) under HKCR\TypeLib. On Windows in this process with LoadTypeLibEx: 0, or
+// the failure's HRESULT. On Linux nothing reaches a Wine prefix's registrations from outside
+// it: nothing is done and nothing returned, and the caller hands the file to the registrar.
+std::optional<std::int32_t> RegisterTypeLibrary(const std::string& windowsPath);
 
 // The folders where programs of one kind look for shared components, and the component
 // registrar of that kind, as Windows paths. On 64-bit Windows a 32-bit program's "System32" is

@@ -2,6 +2,7 @@
 // signature, and the optional header's magic after the COFF header tells PE32 from PE32+.
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "platform/files/files.h"
 
@@ -21,21 +22,21 @@ std::uint32_t Little(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
-ImageBits ProgramImageBits(const std::string& windowsPath) {
+std::optional<ImageBits> ProgramImageBits(const std::string& windowsPath) {
     std::array<unsigned char, kHeaderBytes> header{};
     std::size_t got = 0;
     try {
         BinaryFile file(windowsPath, BinaryFile::Mode::Read);
         got = file.Read(header.data(), header.size());
     } catch (const VbError&) {
-        return ImageBits::Bits32;
+        return std::nullopt;
     }
-    if (got < kStubPointer + 4 || header[0] != 'M' || header[1] != 'Z') return ImageBits::Bits32;
+    if (got < kStubPointer + 4 || header[0] != 'M' || header[1] != 'Z') return std::nullopt;
     const std::size_t pe = Little(&header[kStubPointer], 4);
     const std::size_t magicAt = pe + 4 + kCoffHeaderSize;
-    if (pe > got || magicAt + 2 > got) return ImageBits::Bits32;
+    if (pe > got || magicAt + 2 > got) return std::nullopt;
     if (header[pe] != 'P' || header[pe + 1] != 'E' || header[pe + 2] != 0 || header[pe + 3] != 0)
-        return ImageBits::Bits32;
+        return std::nullopt;
     return Little(&header[magicAt], 2) == kPe32PlusMagic ? ImageBits::Bits64 : ImageBits::Bits32;
 }
 

@@ -107,7 +107,7 @@ TEST(BinaryFile, WrongDirectionIsAnError) {
 }
 
 // The optional header's magic tells the kinds apart; anything that is not a whole PE header
-// (data files, a stub whose pointer runs off the file) counts as 32-bit.
+// (data files, a stub whose pointer runs off the file) is no image.
 TEST(ProgramImageBits, ReadsTheKindFromThePeHeader) {
     TempPrefix prefix;
     const auto image = [&](std::uint32_t peAt, std::uint16_t magic) {
@@ -125,8 +125,8 @@ TEST(ProgramImageBits, ReadsTheKindFromThePeHeader) {
     };
     EXPECT_EQ(image(0x80, 0x20b), files::ImageBits::Bits64);
     EXPECT_EQ(image(0x80, 0x10b), files::ImageBits::Bits32);
-    EXPECT_EQ(image(0xfffffff0u, 0x20b), files::ImageBits::Bits32);
+    EXPECT_EQ(image(0xfffffff0u, 0x20b), std::nullopt);
     TempPrefix::WriteFile(prefix.DriveC() / "f.dll", "MSFT type library");
-    EXPECT_EQ(files::ProgramImageBits("C:\\f.dll"), files::ImageBits::Bits32);
-    EXPECT_EQ(files::ProgramImageBits("C:\\ausente.dll"), files::ImageBits::Bits32);
+    EXPECT_EQ(files::ProgramImageBits("C:\\f.dll"), std::nullopt);
+    EXPECT_EQ(files::ProgramImageBits("C:\\ausente.dll"), std::nullopt);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/files/files.h"
+#include "platform/kernel/windows/utf16.h"
 #include "support/windows_folder.h"
 
 namespace {
@@ -180,6 +181,39 @@ TEST(WindowsFiles, EachProgramKindHasItsOwnSystemFolders) {
     EXPECT_EQ(files::FoldCase(bits64.system), windows + "\\system32");
     EXPECT_EQ(files::FoldCase(bits64.registrar), windows + "\\system32\\regsvr32.exe");
     EXPECT_EQ(files::FoldCase(bits64.commonFiles), "c:\\program files\\common files");
+}
+
+// The type library inside a library's resources, as a file of its own: the plain form of a
+// .tlb, which is no program image.
+std::string TypeLibraryOf(const std::string& library) {
+    HMODULE module = LoadLibraryExW(kernel::Widen(library).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) return "";
+    std::string bytes;
+    if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB")) {
+        const auto* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+        if (data != nullptr) bytes.assign(data, SizeofResource(module, found));
+    }
+    FreeLibrary(module);
+    return bytes;
+}
+
+// A type library that is no program image is registered in this process, as regsvr32 cannot
+// load it. Wine's stdole2.tlb carries one; registered from a copy, then again where it lives.
+TEST(WindowsFiles, TypeLibrariesAreRegisteredInProcess) {
+    WindowsFolder folder;
+    const std::string system = files::Environ("windir") + "\\system32\\stdole2.tlb";
+    const std::string plain = TypeLibraryOf(system);
+    ASSERT_EQ(plain.substr(0, 4), "MSFT");
+    folder.Write("stdole2.tlb", plain);
+    EXPECT_EQ(files::ProgramImageBits(folder.Path("stdole2.tlb")), std::nullopt);
+    EXPECT_EQ(files::RegisterTypeLibrary(folder.Path("stdole2.tlb")), 0);
+    EXPECT_EQ(files::RegisterTypeLibrary(system), 0);
+
+    folder.Write("falsa.tlb", "não é uma biblioteca de tipos");
+    const auto refused = files::RegisterTypeLibrary(folder.Path("falsa.tlb"));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_LT(*refused, 0);  // a failing HRESULT
 }
 
 }  // namespace

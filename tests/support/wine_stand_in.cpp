@@ -19,6 +19,7 @@ constexpr const char* kScript =
     "out=\"$(dirname \"$0\")\"\n"
     "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$out/argv.$$\"\n"
     "printf '%s\\n' \"$WINEPREFIX\" > \"$out/prefix\"\n"
+    "printf '%s\\n' \"$PWD\" > \"$out/cwd\"\n"
     "printf '%s\\n' \"${DISPLAY-unset}\" > \"$out/display\"\n"
     "o=$(readlink /proc/$$/fd/1); echo \"$o\" > \"$out/stdout\"\n"
     "f=$(ls /proc/$$/fd); echo \"$f\" > \"$out/fds\"\n"

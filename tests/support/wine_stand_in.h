@@ -30,8 +30,9 @@ class WineStandIn {
     std::vector<std::string> StartsSettled() const;
 
     // What the latest start saw, one line per item: "argv" its arguments, "prefix" WINEPREFIX,
-    // "display" DISPLAY ("unset" without one), "stdout" where its output went, "fds" its open
-    // descriptors. Every start also prints a line to its output and one to its errors.
+    // "cwd" the folder it started in, "display" DISPLAY ("unset" without one), "stdout" where
+    // its output went, "fds" its open descriptors. Every start also prints a line to its output
+    // and one to its errors.
     std::vector<std::string> Latest(const std::string& record) const;
 
   private:

@@ -47,6 +47,8 @@ TEST_F(StartPhase, LocalRoadWithBatchOnlyStartsItHiddenAndCopiesNothing) {
 
     const std::string arguments = WineArguments();
     EXPECT_EQ(arguments, "cmd\n/c\n" + files::AppPath() + "\\mysql.bat\n");
+    // It starts in its own folder, where the names it gives are found.
+    EXPECT_EQ(wine.Latest("cwd"), std::vector<std::string>{prefix.appDir.string()});
     // Hidden: what it prints goes to the log of started programs, not to ours.
     EXPECT_EQ(WineOutput(), files::StartedProgramsLog().string() + "\n");
     EXPECT_FALSE(fs::exists(InstallFile("kelvoranX.zip")));

@@ -73,6 +73,17 @@ TEST(AsciiDownload, IsWhatTheServerSends) {
     for (const auto& [current, eventTotal] : env.events) EXPECT_LE(current, eventTotal);
 }
 
+TEST(AsciiDownload, ShorterThanAnnouncedFails) {
+    FtpEnvironment env;
+    if (!env.Start(kPyftpd, "short-data")) GTEST_SKIP() << "pyftpdlib not installed";
+    TempPrefix::WriteFile(env.Remote("notes.txt"), std::string(100, 'x'));
+    ASSERT_TRUE(env.Open());
+    env.ftp.SetTransferASCII();
+    EXPECT_FALSE(env.ftp.FTPDownloadFile(env.Local("notes.txt"), "notes.txt"));
+    EXPECT_THAT(env.ftp.GetLastErrorMessage(), StartsWith("InternetReadFile error code: 12030"));
+    EXPECT_TRUE(env.events.empty());
+}
+
 class FolderWithSpace : public testing::TestWithParam<ServerCase> {};
 
 TEST_P(FolderWithSpace, FilesInItAreSizedAndDownloaded) {

@@ -207,6 +207,9 @@ class TestHandler(FTPHandler):
             start = resp.find("(")
             parts = resp[start + 1:resp.find(")")].split(",")
             resp = "227 Entering passive mode (10,1,2,3,%s,%s)." % (parts[4], parts[5])
+        announced = self.__dict__.pop("announced_size", None)
+        if announced is not None and resp[:4] in ("150 ", "125 "):
+            resp = "%s (%d bytes)." % (resp.rstrip("."), announced)
         if logfun is None:
             FTPHandler.respond(self, resp)
         else:
@@ -272,6 +275,8 @@ class TestHandler(FTPHandler):
             limit = max(size - 1, 0)
         else:
             limit = size // 2
+        if fault == "short-data":
+            self.announced_size = size
         producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst",
                                     end=fault == "short-data")
         # sendfile() would bypass the producer and send the whole file.

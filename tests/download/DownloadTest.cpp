@@ -199,6 +199,27 @@ TEST_F(DownloadStage, PackageMissingOnServerIsAnInterruptedTransfer) {
     EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
 }
 
+TEST_F(DownloadStage, PackageDroppedPartWayHidesTheStartBar) {
+    ServePackage();
+    StartServer("drop-data-middle");
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_GT(form().pbValI.Width, 0);  // the bar was drawn before the drop
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), kInterrupted);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+}
+
+TEST_F(DownloadStage, TitleBarCloseClosesTheConnection) {
+    ReachReadyToDownload();
+    ASSERT_NE(form().mFTP->ConnectionHandle(), nullptr);
+    window.app.CloseForm(form());
+    EXPECT_EQ(form().mFTP->ConnectionHandle(), nullptr);
+    EXPECT_NE(server->ReceivedCommands().find("QUIT"), std::string::npos);
+}
+
 TEST_F(DownloadStage, DroppedTransferLeavesNoPartialArchiveAndRetryLinkSucceeds) {
     ServeProduct();
     StartServer("drop-first-transfer");

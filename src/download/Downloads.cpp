@@ -80,8 +80,9 @@ void frmInstall::cmdBaixar_Click() {
     std::string result = "Arquivo copiado com sucesso!";
     if (files::Dir(mCaminhoLocal).empty()) {
         AnnounceDownload(server);
-        if (!Download(*mFTP, mCaminhoLocal, mArquivoRemoto)) {
-            ShowStatus(lblMensagem[1], kRed, ui::kInterrupted);
+        const bool downloaded = Download(*mFTP, mCaminhoLocal, mArquivoRemoto);
+        if (!downloaded || !ConfereDownload(mCaminhoLocal, mArquivoRemoto)) {
+            ShowStatus(lblMensagem[1], kRed, downloaded ? ui::kNotVerified : ui::kInterrupted);
             lblTente.Visible = true;
             pbBar.Visible = false;
             App().SetMousePointer(forms::MousePointer::Default);
@@ -124,9 +125,11 @@ void frmInstall::CopiaArqIniciais() {
     lblMensagem[3].ForeColor = kGrey;
     lblMensagem[3].Caption = ui::kDownloading;
     lblMensagem[3].Visible = true;
-    if (!Download(*mFTP, mCaminhoLocal + "\\mysql.zip", mArquivoRemoto)) {
+    const std::string package = mCaminhoLocal + "\\mysql.zip";
+    const bool downloaded = Download(*mFTP, package, mArquivoRemoto);
+    if (!downloaded || !ConfereDownload(package, mArquivoRemoto)) {
         lblMensagem[3].ForeColor = kRed;
-        lblMensagem[3].Caption = ui::kInterrupted;
+        lblMensagem[3].Caption = downloaded ? ui::kNotVerified : ui::kInterrupted;
         lblTenteNovamente.Visible = true;
         pbBarI.Visible = false;
         App().SetMousePointer(forms::MousePointer::Default);
@@ -140,7 +143,7 @@ void frmInstall::CopiaArqIniciais() {
     pbBarI.Visible = false;
     App().DoEvents();
     // The extraction reports on the start panel itself; its outcome is not needed here.
-    DescompactaArquivo(*this, mCaminhoLocal + "\\mysql.zip", kInstallFolder, true);
+    DescompactaArquivo(*this, package, kInstallFolder, true);
     App().SetMousePointer(forms::MousePointer::Default);
 }
 

@@ -87,6 +87,9 @@ class frmInstall : public forms::Form {
     void CopiaArqIniciais();
     void AnnounceDownload(const std::string& server);
     void mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes);
+    // Downloads into the local path, keeping the file only when the whole of it arrived; in
+    // active mode a data connection that cannot be made is tried again in passive mode.
+    bool Download(const std::string& pLocal, const std::string& pRemoto);
     // Whether the file matches its signature file under mChavePublica; the log says which file
     // was checked, with its SHA-256 or the reason it failed.
     bool VerificaAssinatura(const std::string& pArquivo, const std::string& pAssinatura);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -297,6 +298,34 @@ TEST_F(DownloadStage, ArchiveThatFailsItsCheckIsRemovedAndTheRetryFetchesItAgain
     EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
     EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
     EXPECT_FALSE(fs::exists(Install("kelvoranX.zip.sig")));
+}
+
+TEST_F(DownloadStage, NoDataConnectionInActiveModeFallsBackToPassiveForGood) {
+    ServePackage();
+    ServeProduct();
+    StartServer("active-425");
+    std::vector<std::string> log;
+    window.Load();
+    form().LogLine = [&log](const std::string& text) { log.push_back(text); };
+    window.backend.Advance(5000);
+    ASSERT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+
+    // One try in active mode, the rest in passive mode.
+    std::istringstream commands(server->ReceivedCommands());
+    int active = 0, passive = 0;
+    for (std::string line; std::getline(commands, line);) {
+        active += line.starts_with("PORT") || line.starts_with("EPRT");
+        passive += line.starts_with("PASV") || line.starts_with("EPSV");
+    }
+    EXPECT_EQ(active, 1);
+    EXPECT_GE(passive, 4);  // the two archives and their signatures
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0],
+              "Sem conexão de dados no modo ativo (425 Can't open data connection.): o "
+              "instalador passa ao modo passivo");
 }
 
 TEST_F(DownloadStage, DroppedTransferLeavesNoPartialArchiveAndRetryLinkSucceeds) {

@@ -226,9 +226,13 @@ class TestHandler(FTPHandler):
             self.push_trickle()
             return
         if fault == "active-425" and cmd in ("PORT", "EPRT"):
+            self.active_425 = True
             self.respond("200 Active data connection established.")
             return
-        if fault == "active-425" and cmd in ("RETR", "STOR", "LIST", "MLSD", "NLST"):
+        if fault == "active-425" and cmd in ("PASV", "EPSV"):
+            self.active_425 = False
+        if fault == "active-425" and cmd in ("RETR", "STOR", "LIST", "MLSD", "NLST") and \
+                getattr(self, "active_425", False):
             # Both replies in one segment: the final one is there before any wait begins.
             self.push("150 File status okay. About to open data connection.\r\n"
                       "425 Can't open data connection.\r\n")

@@ -279,7 +279,7 @@ class TestHandler(FTPHandler):
             limit = max(size - 1, 0)
         else:
             limit = size // 2
-        if fault == "short-data":
+        if fault == "short-data" and Settings.fault_arg != "unannounced":
             self.announced_size = size
         producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst",
                                     end=fault == "short-data")

@@ -155,6 +155,25 @@ bool CopyToStandardOutput(const fs::path& file) {
     return static_cast<bool>(std::cout);
 }
 
+// A local file removed when the command ends, on every road.
+struct RemovedAtEnd {
+    std::optional<fs::path> path;
+    ~RemovedAtEnd() {
+        std::error_code ignored;
+        if (path) fs::remove(*path, ignored);
+    }
+};
+
+// Downloads with the progress bar; a failure is reported and gives false.
+bool DownloadWithBar(Session& s, const std::string& remote, const fs::path& local) {
+    ftptool::ProgressBar bar(stderr);
+    ShowProgress(s.ftp, bar);
+    const bool ok = s.ftp.FTPDownloadFile(LocalWindowsPath(local), remote);
+    bar.Finish();
+    if (!ok) Fail(s, remote + ": no such file on the server, or it is empty");
+    return ok;
+}
+
 int Get(Session& s, const std::vector<std::string>& args) {
     const std::string& remote = args[0];
     const std::string local = args.size() > 1 ? args[1] : RemoteBaseName(remote);
@@ -169,19 +188,8 @@ int Get(Session& s, const std::vector<std::string>& args) {
     fs::path temporary = target;
     temporary += ".part-" + std::to_string(ftptool::ProcessId());
     std::error_code ec;
-    struct Cleanup {
-        fs::path path;
-        ~Cleanup() {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    } cleanup{temporary};
-
-    ftptool::ProgressBar bar(stderr);
-    ShowProgress(s.ftp, bar);
-    const bool ok = s.ftp.FTPDownloadFile(LocalWindowsPath(temporary), remote);
-    bar.Finish();
-    if (!ok) return Fail(s, remote + ": no such file on the server, or it is empty");
+    const RemovedAtEnd cleanup{temporary};
+    if (!DownloadWithBar(s, remote, temporary)) return kExitFailed;
     if (toOutput) {
         if (!CopyToStandardOutput(temporary)) return Fail(s, "could not write standard output");
         return kExitOk;
@@ -258,13 +266,7 @@ int Put(Session& s, const std::vector<std::string>& args) {
             .write(reinterpret_cast<const char*>(der->data()),
                    static_cast<std::streamsize>(der->size()));
     }
-    struct Cleanup {
-        std::optional<fs::path> path;
-        ~Cleanup() {
-            std::error_code ignored;
-            if (path) fs::remove(*path, ignored);
-        }
-    } cleanup{signature};
+    const RemovedAtEnd cleanup{signature};
 
     // Uploaded beside the targets and renamed into place: an installer never fetches half an
     // archive, and a failed upload leaves the old files whole. The two renames come last and
@@ -297,21 +299,8 @@ int Put(Session& s, const std::vector<std::string>& args) {
 std::optional<std::string> Fetch(Session& s, const std::string& remote) {
     const fs::path temporary = fs::temp_directory_path() / (RemoteBaseName(remote) + ".verify-" +
                                                             std::to_string(ftptool::ProcessId()));
-    struct Cleanup {
-        fs::path path;
-        ~Cleanup() {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    } cleanup{temporary};
-    ftptool::ProgressBar bar(stderr);
-    ShowProgress(s.ftp, bar);
-    const bool ok = s.ftp.FTPDownloadFile(LocalWindowsPath(temporary), remote);
-    bar.Finish();
-    if (!ok) {
-        Fail(s, remote + ": no such file on the server, or it is empty");
-        return std::nullopt;
-    }
+    const RemovedAtEnd cleanup{temporary};
+    if (!DownloadWithBar(s, remote, temporary)) return std::nullopt;
     return ReadWhole(temporary);
 }
 

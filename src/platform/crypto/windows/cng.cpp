@@ -52,10 +52,10 @@ class KeyHandle {
 };
 
 Bytes KeyBlob(ULONG magic, std::span<const std::uint8_t> parts) {
-    BCRYPT_ECCKEY_BLOB header{magic, 32};
-    Bytes blob(sizeof header);
+    const BCRYPT_ECCKEY_BLOB header{magic, 32};
+    Bytes blob(sizeof header + parts.size());
     std::memcpy(blob.data(), &header, sizeof header);
-    blob.insert(blob.end(), parts.begin(), parts.end());
+    std::copy(parts.begin(), parts.end(), blob.begin() + sizeof header);
     return blob;
 }
 

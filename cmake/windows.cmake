@@ -18,6 +18,7 @@ add_subdirectory(src/platform/kernel/windows)
 add_subdirectory(src/platform/files)
 add_subdirectory(src/platform/wininet/windows)
 add_subdirectory(src/platform/shell/windows)
+add_subdirectory(src/platform/crypto)
 add_subdirectory(src/platform/forms)  # the toolkit and its headless backend
 add_subdirectory(src/platform/forms/win32)
 add_subdirectory(src/ftp)
@@ -86,6 +87,10 @@ installer_windows_test(test_wininet_parsers
   SOURCES ${tests}/wininet/parsers_test.cpp ${tests}/wininet/server_name_test.cpp
           ${wininet_sources}/reply.cpp ${wininet_sources}/listing.cpp
   LIBRARIES platform_wininet platform_files)
+# The signature check on CNG: the command line's signature, our own, and the encodings.
+installer_windows_test(test_crypto SOURCES ${tests}/crypto/crypto_test.cpp
+                       LIBRARIES platform_crypto)
+target_compile_definitions(test_crypto PRIVATE INSTALLER_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 installer_windows_test(test_dir_list SOURCES ${PROJECT_SOURCE_DIR}/tests/ftp/dir_list_test.cpp
                        LIBRARIES ftp)
 installer_windows_test(test_command_line
@@ -95,9 +100,11 @@ installer_windows_test(test_command_line
 # the installer's folder (tests/support/windows).
 set(support ${PROJECT_SOURCE_DIR}/tests/support)
 add_library(window_harness STATIC ${support}/window_harness.cpp ${support}/prefix_files.cpp
-                                  ${support}/windows/prefix.cpp)
+                                  ${support}/windows/prefix.cpp ${support}/signing.cpp)
 target_include_directories(window_harness PUBLIC ${PROJECT_SOURCE_DIR}/tests)
-target_link_libraries(window_harness PUBLIC window platform_shell GTest::gtest)
+target_link_libraries(window_harness PUBLIC window platform_shell platform_crypto GTest::gtest)
+# The tests' signing keys are read from the source folder (Wine's Z: drive).
+target_compile_definitions(window_harness PUBLIC INSTALLER_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 installer_windows_test(test_window
   SOURCES ${PROJECT_SOURCE_DIR}/tests/window/LayoutTest.cpp
           ${PROJECT_SOURCE_DIR}/tests/window/EndingAndRetryTest.cpp

@@ -12,7 +12,8 @@ demo_cache_value() {
 }
 
 # Reads the server address, user and password the installer in BUILD_DIR was built with, into
-# server_port, ftp_user and ftp_password. Fails when the address is not the loopback one.
+# server_port, ftp_user and ftp_password, and exports KELVORAN_SIGNING_KEY, the build's demo
+# signing key, for make_payload.py. Fails when the address is not the loopback one.
 demo_settings() {
     local cache="$1/CMakeCache.txt" setting host
     setting=$(demo_cache_value "$cache" INSTALLER_SERVER)
@@ -21,6 +22,10 @@ demo_settings() {
     ftp_user=${ftp_user:-kelvoran}
     ftp_password=$(demo_cache_value "$cache" INSTALLER_PASSWORD)
     ftp_password=${ftp_password:-Kv7q2Rm9Xa}
+    # The build's demo key pair (cmake/signing_key.cmake): make_payload.py signs with it.
+    if [ -f "$1/demo-key/signing-key.pem" ]; then
+        export KELVORAN_SIGNING_KEY="$1/demo-key/signing-key.pem"
+    fi
     host=${setting%%:*}
     server_port=21
     [ "$host" = "$setting" ] || server_port=${setting##*:}

@@ -22,6 +22,7 @@ import argparse
 import os
 import random
 import struct
+import subprocess
 import sys
 import zipfile
 from pathlib import Path
@@ -305,6 +306,10 @@ def main(argv=None) -> int:
                         help="folder with the built kelvoranX.exe and component.dll")
     parser.add_argument("--components-32", action="store_true",
                         help="components from the 32-bit component32.dll of that folder")
+    parser.add_argument("--sign", type=Path, metavar="KEY",
+                        default=os.environ.get("KELVORAN_SIGNING_KEY") or None,
+                        help="sign both archives with this PEM private key (default: "
+                             "$KELVORAN_SIGNING_KEY), each signature beside its archive as .sig")
     args = parser.parse_args(argv)
     if args.components_32 and args.windows is None:
         parser.error("--components-32 needs --windows")
@@ -328,10 +333,18 @@ def main(argv=None) -> int:
     entries = write_product(args.out / "kelvoranx.zip", args.big_mib, program)
     write_database_package(args.out / "mysql.zip")
     write_components(args.out / "Dlls", library)
+    for archive in ("kelvoranx.zip", "mysql.zip"):
+        signature = args.out / (archive + ".sig")
+        signature.unlink(missing_ok=True)
+        if args.sign is not None:
+            # What a maker runs to publish a release; the installer checks it with the public key.
+            subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(args.sign), "-out",
+                            str(signature), str(args.out / archive)], check=True)
     size = (args.out / "kelvoranx.zip").stat().st_size
     kind = "built" if library is not None else "stand-in"
+    signed = f", signed with {args.sign}" if args.sign is not None else ", unsigned"
     print(f"payload in {args.out}: kelvoranx.zip ({entries} entries, {size} bytes), "
-          f"mysql.zip, Dlls ({len(COMPONENTS)} components, {kind} programs)")
+          f"mysql.zip, Dlls ({len(COMPONENTS)} components, {kind} programs){signed}")
     return 0
 
 

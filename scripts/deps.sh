@@ -10,6 +10,8 @@ packages=(
   fonts-crosextra-carlito fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool python3 python3-pyftpdlib vsftpd libpam-pwdfile liblnk-utils
   zip unzip curl zlib1g-dev bc iproute2 procps imagemagick
+  # The signature check (OpenSSL's libcrypto) and the command line that makes and reads keys.
+  libssl-dev openssl
   # Wine runs the programs the installer starts; MinGW-w64 builds the demo's Windows programs.
   wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix
   # Wine's own fonts: the caption buttons of the windows Wine frames (demo/screenshot-windows.sh).

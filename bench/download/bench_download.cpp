@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ftp/cFTP.h"
+#include "platform/crypto/crypto.h"
 #include "platform/files/files.h"
 
 extern char** environ;
@@ -98,7 +99,18 @@ int RunClient(const std::string& server, const std::string& remote, const fs::pa
         std::fprintf(stderr, "open failed: %s\n", ftp.GetLastErrorMessage().c_str());
         return 1;
     }
-    const bool ok = ftp.FTPDownloadFile(files::ToWindowsPath(local), remote);
+    bool ok = ftp.FTPDownloadFile(files::ToWindowsPath(local), remote);
+    // The installer checks the archive's signature before it takes it: the SHA-256 of the whole
+    // file is part of its download (the signature check itself is a fraction of a millisecond).
+    if (ok) {
+        std::ifstream in(local, std::ios::binary);
+        std::vector<char> block(1 << 16);
+        crypto::Sha256 hash;
+        while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount())
+            hash.Update(block.data(), static_cast<std::size_t>(in.gcount()));
+        const crypto::Digest digest = hash.Final();
+        std::fprintf(stderr, "SHA-256 %s\n", crypto::Hex(digest).c_str());
+    }
     const double elapsed = Seconds(Clock::now() - start);
     ftp.CloseConnection();
     if (!ok) {

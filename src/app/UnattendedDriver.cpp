@@ -58,6 +58,11 @@ UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, st
         FlushShownLines();
         Print("Baixando " + remote + " do servidor " + server);
     };
+    form_.LogLine = [this, alive](const std::string& text) {
+        if (alive.expired()) return;
+        FlushShownLines();
+        Print(text);
+    };
     timer_.OnTimer = [this, alive] {
         if (!alive.expired()) Tick();
     };
@@ -67,6 +72,7 @@ UnattendedDriver::~UnattendedDriver() {
     alive_.reset();
     timer_.OnTimer = nullptr;
     form_.DownloadStarting = nullptr;
+    form_.LogLine = nullptr;
 }
 
 int UnattendedDriver::ExitCode() const { return outcome_ == Outcome::Installed ? 0 : 1; }

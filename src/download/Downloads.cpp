@@ -42,12 +42,15 @@ class PartialFile {
     bool kept_ = false;
 };
 
-// Downloads into the local path; the file stays only when the whole of it arrived.
-bool Download(cFTP& ftp, const std::string& localPath, const std::string& remotePath) {
-    PartialFile local(localPath);
-    if (!ftp.FTPDownloadFile(local.path(), remotePath)) return false;
-    local.Keep();
-    return true;
+// Whether the client's last failure is a data connection that could not be made: the server
+// said so (425), or the wait for it ran out (12002) or was refused (12029).
+bool DataConnectionFailed(const cFTP& ftp) {
+    const std::string message = ftp.GetLastErrorMessage();
+    if (message.starts_with("425")) return true;
+    for (const char* code : {" error code: 12002 ", " error code: 12029 "}) {
+        if (message.find(code) != std::string::npos) return true;
+    }
+    return false;
 }
 
 void ShowStatus(forms::Label& line, forms::Color color, const std::string& text) {
@@ -57,6 +60,30 @@ void ShowStatus(forms::Label& line, forms::Color color, const std::string& text)
 }
 
 }  // namespace
+
+bool frmInstall::Download(const std::string& pLocal, const std::string& pRemoto) {
+    PartialFile local(pLocal);
+    bool done = mFTP->FTPDownloadFile(local.path(), pRemoto);
+    // Active mode needs the server to connect back, which routers and firewalls often stop: a
+    // data connection that cannot be made is tried once more in passive mode, which then stays.
+    const bool active = (mFTP->ConnectFlags() & INTERNET_FLAG_PASSIVE) == 0;
+    if (!done && active && DataConnectionFailed(*mFTP)) {
+        if (LogLine) {
+            std::string why = mFTP->GetLastErrorMessage();
+            while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+            LogLine("Sem conexão de dados no modo ativo (" + why +
+                    "): o instalador passa ao modo passivo");
+        }
+        mFTP->SetModePassive();
+        const std::string server = txtServer.Text;
+        const std::string user = txtUser.Text;
+        const std::string password = txtPassword.Text;
+        done = mFTP->OpenConnection(server, user, password) &&
+               mFTP->FTPDownloadFile(local.path(), pRemoto);
+    }
+    if (done) local.Keep();
+    return done;
+}
 
 void frmInstall::cmdBaixar_Click() {
     // The button stays enabled while a transfer yields; a click then must not start a second one.
@@ -80,8 +107,9 @@ void frmInstall::cmdBaixar_Click() {
     std::string result = "Arquivo copiado com sucesso!";
     if (files::Dir(mCaminhoLocal).empty()) {
         AnnounceDownload(server);
-        if (!Download(*mFTP, mCaminhoLocal, mArquivoRemoto)) {
-            ShowStatus(lblMensagem[1], kRed, ui::kInterrupted);
+        const bool downloaded = Download(mCaminhoLocal, mArquivoRemoto);
+        if (!downloaded || !ConfereDownload(mCaminhoLocal, mArquivoRemoto)) {
+            ShowStatus(lblMensagem[1], kRed, downloaded ? ui::kNotVerified : ui::kInterrupted);
             lblTente.Visible = true;
             pbBar.Visible = false;
             App().SetMousePointer(forms::MousePointer::Default);
@@ -124,9 +152,11 @@ void frmInstall::CopiaArqIniciais() {
     lblMensagem[3].ForeColor = kGrey;
     lblMensagem[3].Caption = ui::kDownloading;
     lblMensagem[3].Visible = true;
-    if (!Download(*mFTP, mCaminhoLocal + "\\mysql.zip", mArquivoRemoto)) {
+    const std::string package = mCaminhoLocal + "\\mysql.zip";
+    const bool downloaded = Download(package, mArquivoRemoto);
+    if (!downloaded || !ConfereDownload(package, mArquivoRemoto)) {
         lblMensagem[3].ForeColor = kRed;
-        lblMensagem[3].Caption = ui::kInterrupted;
+        lblMensagem[3].Caption = downloaded ? ui::kNotVerified : ui::kInterrupted;
         lblTenteNovamente.Visible = true;
         pbBarI.Visible = false;
         App().SetMousePointer(forms::MousePointer::Default);
@@ -140,7 +170,7 @@ void frmInstall::CopiaArqIniciais() {
     pbBarI.Visible = false;
     App().DoEvents();
     // The extraction reports on the start panel itself; its outcome is not needed here.
-    DescompactaArquivo(*this, mCaminhoLocal + "\\mysql.zip", kInstallFolder, true);
+    DescompactaArquivo(*this, package, kInstallFolder, true);
     App().SetMousePointer(forms::MousePointer::Default);
 }
 

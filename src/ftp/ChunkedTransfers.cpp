@@ -162,8 +162,10 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
     };
 
     if (lTransferType == FTP_TRANSFER_TYPE_ASCII) {
-        // Line ends may grow on the way, so the listed size is no measure: the data is read
-        // to its end, and the counts of the events stop at the total.
+        // Line ends may grow on the way, never shrink, so the listed size is a floor and not
+        // the measure: the data is read to its end, and the counts of the events stop at the
+        // total. Data that ends below the floor was cut short, whatever the server said.
+        std::int64_t received = 0;
         for (;;) {
             DWORD got = 0;
             if (!ReadUpTo(hTransfer.get(), chunk.data(), kChunkSize, &got, &code)) {
@@ -172,6 +174,13 @@ bool cFTP::FTPDownloadFile(const std::string& sLocalIn, const std::string& sRemo
                 return false;
             }
             local.Write(chunk.data(), got);
+            received += got;
+            if (got < kChunkSize && received < total) {
+                SetLastErrorMessage(static_cast<std::int32_t>(ERROR_INTERNET_CONNECTION_ABORTED),
+                                    "InternetReadFile");
+                closeLocal();
+                return false;
+            }
             if (got < kChunkSize) break;
             Yield();
             current = current < total - kChunkSize ? current + kChunkSize : total;

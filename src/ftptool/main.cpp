@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "ftptool/options.h"
 #include "ftptool/progress_bar.h"
 #include "ftptool/terminal.h"
+#include "platform/crypto/crypto.h"
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
 #include "platform/kernel/kernel.h"
@@ -34,6 +37,7 @@ namespace ftptool {
 struct Session {
     cFTP& ftp;
     std::string server;
+    std::string keyFile;  // --sign or --key
 };
 
 }  // namespace ftptool
@@ -151,6 +155,25 @@ bool CopyToStandardOutput(const fs::path& file) {
     return static_cast<bool>(std::cout);
 }
 
+// A local file removed when the command ends, on every road.
+struct RemovedAtEnd {
+    std::optional<fs::path> path;
+    ~RemovedAtEnd() {
+        std::error_code ignored;
+        if (path) fs::remove(*path, ignored);
+    }
+};
+
+// Downloads with the progress bar; a failure is reported and gives false.
+bool DownloadWithBar(Session& s, const std::string& remote, const fs::path& local) {
+    ftptool::ProgressBar bar(stderr);
+    ShowProgress(s.ftp, bar);
+    const bool ok = s.ftp.FTPDownloadFile(LocalWindowsPath(local), remote);
+    bar.Finish();
+    if (!ok) Fail(s, remote + ": no such file on the server, or it is empty");
+    return ok;
+}
+
 int Get(Session& s, const std::vector<std::string>& args) {
     const std::string& remote = args[0];
     const std::string local = args.size() > 1 ? args[1] : RemoteBaseName(remote);
@@ -165,19 +188,8 @@ int Get(Session& s, const std::vector<std::string>& args) {
     fs::path temporary = target;
     temporary += ".part-" + std::to_string(ftptool::ProcessId());
     std::error_code ec;
-    struct Cleanup {
-        fs::path path;
-        ~Cleanup() {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    } cleanup{temporary};
-
-    ftptool::ProgressBar bar(stderr);
-    ShowProgress(s.ftp, bar);
-    const bool ok = s.ftp.FTPDownloadFile(LocalWindowsPath(temporary), remote);
-    bar.Finish();
-    if (!ok) return Fail(s, remote + ": no such file on the server, or it is empty");
+    const RemovedAtEnd cleanup{temporary};
+    if (!DownloadWithBar(s, remote, temporary)) return kExitFailed;
     if (toOutput) {
         if (!CopyToStandardOutput(temporary)) return Fail(s, "could not write standard output");
         return kExitOk;
@@ -187,15 +199,26 @@ int Get(Session& s, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int Put(Session& s, const std::vector<std::string>& args) {
-    const std::string& local = args[0];
-    const std::string remote = args.size() > 1 ? args[1] : fs::path(local).filename().string();
-    if (remote.empty()) {
-        std::fprintf(stderr, "kelvoran-ftp: no remote name for %s\n", local.c_str());
-        return kExitUsage;
-    }
-    // Uploaded beside the target and renamed into place: an installer never fetches half an
-    // archive, and a failed upload leaves the old file whole.
+// The whole of a local file as text; none when it cannot be read.
+std::optional<std::string> ReadWhole(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return text.str();
+}
+
+crypto::Digest Sha256Of(const std::string& bytes) {
+    crypto::Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Final();
+}
+
+// Uploads the local file under a temporary name beside the remote one; the name, or none after a
+// failure, which leaves nothing behind.
+std::optional<std::string> UploadBeside(Session& s, const std::string& local,
+                                        const std::string& remote) {
     const std::string temporary = TemporaryBeside(remote);
     ftptool::ProgressBar bar(stderr);
     ShowProgress(s.ftp, bar);
@@ -208,10 +231,109 @@ int Put(Session& s, const std::vector<std::string>& args) {
         throw;
     }
     bar.Finish();
-    if (ok && s.ftp.RenameFTPFile(temporary, remote)) return kExitOk;
-    const int status = Fail(s, "upload of " + local + " failed");
+    if (ok) return temporary;
+    Fail(s, "upload of " + local + " failed");
     s.ftp.DeleteFTPFile(temporary);
-    return status;
+    return std::nullopt;
+}
+
+int Put(Session& s, const std::vector<std::string>& args) {
+    const std::string& local = args[0];
+    const std::string remote = args.size() > 1 ? args[1] : fs::path(local).filename().string();
+    if (remote.empty()) {
+        std::fprintf(stderr, "kelvoran-ftp: no remote name for %s\n", local.c_str());
+        return kExitUsage;
+    }
+    // The signature is made before anything is sent: a key that cannot sign changes nothing.
+    std::optional<fs::path> signature;
+    if (!s.keyFile.empty()) {
+        const auto key = ReadWhole(s.keyFile);
+        const auto content = ReadWhole(local);
+        if (!key || !content) {
+            std::fprintf(stderr, "kelvoran-ftp: cannot read %s\n",
+                         (key ? local : s.keyFile).c_str());
+            return kExitFailed;
+        }
+        std::string error;
+        const auto der = crypto::Sign(*key, Sha256Of(*content), &error);
+        if (!der) {
+            std::fprintf(stderr, "kelvoran-ftp: %s: %s\n", s.keyFile.c_str(), error.c_str());
+            return kExitFailed;
+        }
+        signature = fs::temp_directory_path() /
+                    (RemoteBaseName(remote) + ".sig-" + std::to_string(ftptool::ProcessId()));
+        std::ofstream(*signature, std::ios::binary)
+            .write(reinterpret_cast<const char*>(der->data()),
+                   static_cast<std::streamsize>(der->size()));
+    }
+    const RemovedAtEnd cleanup{signature};
+
+    // Uploaded beside the targets and renamed into place: an installer never fetches half an
+    // archive, and a failed upload leaves the old files whole. The two renames come last and
+    // together, so that the archive and its signature change in the same moment, near enough.
+    const auto archive = UploadBeside(s, local, remote);
+    if (!archive) return kExitFailed;
+    std::optional<std::string> signatureTemporary;
+    if (signature) {
+        signatureTemporary = UploadBeside(s, signature->string(), remote + ".sig");
+        if (!signatureTemporary) {
+            s.ftp.DeleteFTPFile(*archive);
+            return kExitFailed;
+        }
+    }
+    if (!s.ftp.RenameFTPFile(*archive, remote)) {
+        const int status = Fail(s, "upload of " + local + " failed");
+        s.ftp.DeleteFTPFile(*archive);
+        if (signatureTemporary) s.ftp.DeleteFTPFile(*signatureTemporary);
+        return status;
+    }
+    if (signatureTemporary && !s.ftp.RenameFTPFile(*signatureTemporary, remote + ".sig")) {
+        const int status = Fail(s, "upload of the signature of " + local + " failed");
+        s.ftp.DeleteFTPFile(*signatureTemporary);
+        return status;
+    }
+    return kExitOk;
+}
+
+// Downloads a remote file into a temporary local file; its bytes, or none after a failure.
+std::optional<std::string> Fetch(Session& s, const std::string& remote) {
+    const fs::path temporary = fs::temp_directory_path() / (RemoteBaseName(remote) + ".verify-" +
+                                                            std::to_string(ftptool::ProcessId()));
+    const RemovedAtEnd cleanup{temporary};
+    if (!DownloadWithBar(s, remote, temporary)) return std::nullopt;
+    return ReadWhole(temporary);
+}
+
+int Verify(Session& s, const std::vector<std::string>& args) {
+    const std::string& remote = args[0];
+    const auto key = ReadWhole(s.keyFile);
+    if (!key || !crypto::ParsePublicKeyPem(*key)) {
+        std::fprintf(stderr, "kelvoran-ftp: %s is not a PEM public key of the P-256 curve\n",
+                     s.keyFile.c_str());
+        return kExitFailed;
+    }
+    const auto content = Fetch(s, remote);
+    if (!content) return kExitFailed;
+    const auto signature = Fetch(s, remote + ".sig");
+    if (!signature) return kExitFailed;
+    const crypto::Digest digest = Sha256Of(*content);
+    const crypto::Bytes der(signature->begin(), signature->end());
+    switch (crypto::Verify(*key, digest, der)) {
+        case crypto::Verdict::Good:
+            std::printf("%s: good signature, SHA-256 %s\n", remote.c_str(),
+                        crypto::Hex(digest).c_str());
+            return kExitOk;
+        case crypto::Verdict::Malformed:
+            std::fprintf(stderr, "kelvoran-ftp: %s.sig is not a DER signature of the curve\n",
+                         remote.c_str());
+            return kExitFailed;
+        case crypto::Verdict::Mismatch:
+        case crypto::Verdict::BadKey:
+            break;
+    }
+    std::fprintf(stderr, "kelvoran-ftp: %s: the signature does not match under %s\n",
+                 remote.c_str(), s.keyFile.c_str());
+    return kExitFailed;
 }
 
 int Rename(Session& s, const std::vector<std::string>& args) {
@@ -240,7 +362,11 @@ int CurrentFolder(Session& s, const std::vector<std::string>&) {
 constexpr ftptool::Command kCommands[] = {
     {"ls", 0, 1, "[PATTERN|DIR]", "list remote entries (type, size, last write, name)", List},
     {"get", 1, 2, "REMOTE [LOCAL|-]", "download a file (- writes it to standard output)", Get},
-    {"put", 1, 2, "LOCAL [REMOTE]", "upload a file", Put},
+    {"put", 1, 2, "[--sign KEY] LOCAL [REMOTE]",
+     "upload a file; with --sign, its signature beside it as REMOTE.sig", Put, "--sign"},
+    {"verify", 1, 1, "--key PUB REMOTE",
+     "download a file and its .sig and check the signature under the public key", Verify, "--key",
+     true},
     {"mv", 2, 2, "FROM TO", "rename a remote file", Rename},
     {"rm", 1, 1, "REMOTE", "delete a remote file", Delete},
     {"mkdir", 1, 1, "DIR", "create a remote folder", MakeFolder},
@@ -286,7 +412,7 @@ int main(int argc, char** argv) {
         ftp.SetModeActive();
     }
 
-    Session session{ftp, ftptool::ServerWithPort(options.server)};
+    Session session{ftp, ftptool::ServerWithPort(options.server), options.keyFile};
     int status = kExitFailed;
     try {
         status = ftp.OpenConnection(options.server, options.user, *password)

@@ -126,7 +126,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& argv,
         if (name == command.name) options.command = &command;
     }
     if (options.command == nullptr) return refuse("unknown command " + name);
-    options.args.assign(argv.begin() + static_cast<std::ptrdiff_t>(i), argv.end());
+    for (; i < argv.size(); ++i) {
+        const char* key = options.command->keyOption;
+        if (key != nullptr && argv[i] == key) {
+            if (i + 1 >= argv.size()) return refuse(argv[i] + " needs a key file");
+            options.keyFile = argv[++i];
+        } else {
+            options.args.push_back(argv[i]);
+        }
+    }
+    if (options.command->keyRequired && options.keyFile.empty())
+        return refuse(name + " needs " + options.command->keyOption + " KEY");
     if (options.args.size() < options.command->minArgs ||
         options.args.size() > options.command->maxArgs) {
         return refuse("wrong number of arguments for " + name);

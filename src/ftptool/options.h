@@ -21,6 +21,10 @@ struct Command {
     const char* arguments;  // as the usage shows them
     const char* summary;
     Handler handler;
+    // The command's own option naming a key file ("--sign", "--key"), given after the command's
+    // name; whether the command needs it.
+    const char* keyOption = nullptr;
+    bool keyRequired = false;
 };
 
 struct Options {
@@ -30,6 +34,7 @@ struct Options {
     bool askPassword = false;
     const Command* command = nullptr;
     std::vector<std::string> args;
+    std::string keyFile;  // the file of the command's key option
 };
 
 struct ParseResult {

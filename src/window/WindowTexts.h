@@ -21,5 +21,7 @@ inline constexpr const char* kDownloading = "Fazendo download de arquivos...";
 inline constexpr const char* kDownloaded = "Download efetuado com sucesso!";
 inline constexpr const char* kNoConnection = "sem conexão, tente mais tarde";
 inline constexpr const char* kInterrupted = "conexão com o servidor foi interrompida.";
+inline constexpr const char* kNotVerified =
+    "não foi possível verificar a autenticidade do arquivo.";
 
 }  // namespace ui

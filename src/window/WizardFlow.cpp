@@ -94,12 +94,23 @@ void frmInstall::Timer2_Timer() {
     }
 
     const std::string localArchive = appPath + "\\kelvoranX.zip";
+    const std::string copied = install + "\\kelvoranX.zip";
+    bool hasArchive = false;
     try {
-        if (!files::Dir(localArchive).empty()) {
-            files::FileCopy(localArchive, install + "\\kelvoranX.zip");
-        }
+        hasArchive = !files::Dir(localArchive).empty();
+        if (hasArchive) files::FileCopy(localArchive, copied);
     } catch (const std::exception& e) {
         startFailed("Não foi possível copiar " + localArchive + "\r" + vberr::Text(e), true);
+        return;
+    }
+    // The copy is what the install step extracts, so the copy is what is checked; one that
+    // fails goes before the batch file runs, and running the phase again would not change it.
+    if (hasArchive && !VerificaAssinatura(copied, localArchive + ".sig")) {
+        try {
+            files::Kill(copied);
+        } catch (const std::exception&) {
+        }
+        startFailed(ui::kNotVerified, false);
         return;
     }
 

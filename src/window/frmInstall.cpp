@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "installer_public_key.h"
 #include "window/WindowTexts.h"
 
 namespace {
@@ -56,6 +57,7 @@ void SettingsBox(forms::TextBox& box, double left, double top, double width, dou
 }  // namespace
 
 frmInstall::frmInstall(forms::Application& app) : forms::Form(app, "frmInstall") {
+    mChavePublica = kInstallerPublicKey;
     // The arrays' members are created here, after the single controls; each container's
     // stacking order is set explicitly below. The retry links lie in front of the status
     // lines that overlap them, so that their hand pointer shows.

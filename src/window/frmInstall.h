@@ -65,6 +65,9 @@ class frmInstall : public forms::Form {
     std::unique_ptr<cFTP> mFTP;
     std::string mCaminhoLocal;
     std::string mArquivoRemoto;
+    // The PEM public key that archives' signatures are checked against; empty, unchecked. The
+    // build's key unless a test puts its own.
+    std::string mChavePublica;
 
     // Window operations (src/window).
     void Form_Load();
@@ -84,6 +87,15 @@ class frmInstall : public forms::Form {
     void CopiaArqIniciais();
     void AnnounceDownload(const std::string& server);
     void mFTP_FileTransferProgress(std::int32_t& lCurrentBytes, std::int32_t& lTotalBytes);
+    // Downloads into the local path, keeping the file only when the whole of it arrived; in
+    // active mode a data connection that cannot be made is tried again in passive mode.
+    bool Download(const std::string& pLocal, const std::string& pRemoto);
+    // Whether the file matches its signature file under mChavePublica; the log says which file
+    // was checked, with its SHA-256 or the reason it failed.
+    bool VerificaAssinatura(const std::string& pArquivo, const std::string& pAssinatura);
+    // Fetches the signature published beside the remote file and checks the downloaded copy
+    // against it; a copy that fails is removed.
+    bool ConfereDownload(const std::string& pLocal, const std::string& pRemoto);
 
     // Install stage (src/install).
     void cmdInstalar_Click();
@@ -95,6 +107,8 @@ class frmInstall : public forms::Form {
     // Told before each transfer which remote file is fetched from which server; the unattended
     // log names them.
     std::function<void(const std::string& sRemote, const std::string& sServer)> DownloadStarting;
+    // Told what the log records beside the status lines: the files checked and how.
+    std::function<void(const std::string& sText)> LogLine;
 
     // Set while a download run or the install sequence is under way: a run that starts while
     // another is in progress does nothing.

@@ -14,10 +14,12 @@
 
 #include "app/CommandLine.h"
 #include "app/ProgramRun.h"
+#include "platform/crypto/crypto.h"
 #include "platform/files/files.h"
 #include "platform/forms/headless.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
+#include "support/signing.h"
 #include "support/wine_stand_in.h"
 
 namespace {
@@ -32,12 +34,22 @@ constexpr auto kNoConnection = "sem conexão, tente mais tarde";
 
 // The lines of a whole installation, in the order the window writes them: the start panel's
 // package download, the download step, then the install step.
-std::vector<std::string> InstalledRun(const std::string& server) {
+// The check of each download is logged with the file's SHA-256.
+std::vector<std::string> InstalledRun(const std::string& server, const fs::path& payload) {
+    const auto verified = [&payload](const std::string& served, const std::string& local) {
+        crypto::Sha256 hash;
+        const std::string bytes = TempPrefix::ReadFile(payload / served);
+        hash.Update(bytes.data(), bytes.size());
+        return "Arquivo verificado: C:\\Quorimetra\\Install\\" + local + " (SHA-256 " +
+               crypto::Hex(hash.Final()) + ")";
+    };
     return {"Baixando mysql.zip do servidor " + server,
             "Fazendo download de arquivos...",
+            verified("mysql.zip", "mysql.zip"),
             "Download efetuado com sucesso!",
             "Baixando /kelvoranx.zip do servidor " + server,
             "Fazendo download de arquivos...",
+            verified("kelvoranx.zip", "kelvoranX.zip"),
             "Download efetuado com sucesso!",
             "Descompactando arquivos...",
             "Arquivos extraídos com sucesso!",
@@ -84,7 +96,8 @@ class UnattendedInstall : public ::testing::Test {
         payload = prefix.root / "payload";
         const std::string command = std::string(INSTALLER_PYTHON) +
                                     " '" INSTALLER_SOURCE_DIR "/demo/make_payload.py' '" +
-                                    payload.string() + "' >/dev/null";
+                                    payload.string() + "' --sign '" +
+                                    testsupport::SigningKeyFile().string() + "' >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         // The installer's own folder holds the shared components; the workstation has the
         // database engine's shared folder.
@@ -107,6 +120,7 @@ class UnattendedInstall : public ::testing::Test {
     void RunProgram(const std::vector<std::string>& arguments, const std::string& address) {
         run = std::make_unique<app::ProgramRun>(app, app::ParseCommandLine(arguments).mode, out);
         run->form().txtServer.Text = address;
+        run->form().mChavePublica = testsupport::PublicKey();
         run->Load();
         for (int step = 0; step < 900 && !backend.terminated; ++step) backend.Advance(100);
     }
@@ -127,7 +141,7 @@ class UnattendedInstall : public ::testing::Test {
         std::istringstream in(server->ReceivedCommands());
         int n = 0;
         for (std::string line; std::getline(in, line);) {
-            n += line.starts_with("RETR") && line.find("mysql.zip") != std::string::npos;
+            n += line.starts_with("RETR") && line.ends_with("mysql.zip");
         }
         return n;
     }
@@ -197,7 +211,7 @@ TEST_F(UnattendedInstall, QuietRunInstallsEverythingAndPrintsEachStatusInOrder) 
     EXPECT_EQ(backend.exitCode, 0);
     EXPECT_EQ(exitCode(), 0);
     EXPECT_EQ(driver().outcome(), UnattendedDriver::Outcome::Installed);
-    EXPECT_EQ(StatusTexts(), InstalledRun(server->address())) << out.str();
+    EXPECT_EQ(StatusTexts(), InstalledRun(server->address(), payload)) << out.str();
     EXPECT_TRUE(backend.messages.empty());
     // No window to greet from: the start phase did not wait its five seconds.
     EXPECT_LT(backend.NowMs(), 1000);
@@ -249,12 +263,27 @@ TEST_F(UnattendedInstall, TransferDroppedOnceIsRetriedAndTheRunEndsInstalled) {
     const std::string address = server->address();
     std::vector<std::string> expected = {"Baixando mysql.zip do servidor " + address,
                                          "Fazendo download de arquivos...", kInterrupted};
-    const auto installed = InstalledRun(address);
+    const auto installed = InstalledRun(address, payload);
     expected.insert(expected.end(), installed.begin(), installed.end());
     EXPECT_EQ(StatusTexts(), expected) << out.str();
     ExpectProductInstalled();
     ExpectComponentsInPlace();
     ExpectShortcutOnDesktop();
+}
+
+TEST_F(UnattendedInstall, ArchiveWithoutItsSignatureEndsTheRunWithOne) {
+    fs::remove(payload / "kelvoranx.zip.sig");
+    StartServer();
+    RunProgram({"/quiet"}, server->address());
+
+    ASSERT_TRUE(backend.terminated) << out.str();
+    EXPECT_EQ(exitCode(), 1);
+    EXPECT_EQ(driver().outcome(), UnattendedDriver::Outcome::Failed);
+    const auto texts = StatusTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "não foi possível verificar a autenticidade do arquivo.") << out.str();
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\Quorimetra\\Install\\kelvoranX.zip")));
+    EXPECT_FALSE(fs::exists(prefix.Host("C:\\Quorimetra\\Kelvoran\\kelvoranX.exe")));
 }
 
 TEST_F(UnattendedInstall, PassiveRunTakesTheSameRoad) {
@@ -263,7 +292,7 @@ TEST_F(UnattendedInstall, PassiveRunTakesTheSameRoad) {
 
     ASSERT_TRUE(backend.terminated) << out.str();
     EXPECT_EQ(exitCode(), 0);
-    EXPECT_EQ(StatusTexts(), InstalledRun(server->address())) << out.str();
+    EXPECT_EQ(StatusTexts(), InstalledRun(server->address(), payload)) << out.str();
     // The window greets for its five seconds first, as for the user.
     EXPECT_GE(backend.NowMs(), 5000);
 }

@@ -4,11 +4,16 @@
 #include <sys/mount.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/crypto/crypto.h"
 #include "support/ftp_servers.h"
+#include "support/signing.h"
 #include "support/window_harness.h"
 
 namespace {
@@ -47,6 +52,12 @@ class SmallDisk {
     bool mounted_ = false;
 };
 
+std::string Sha256Hex(const std::string& bytes) {
+    crypto::Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return crypto::Hex(hash.Final());
+}
+
 class DownloadStage : public windowtest::WindowTest {
   protected:
     void SetUp() override {
@@ -70,9 +81,11 @@ class DownloadStage : public windowtest::WindowTest {
                           {"mysql_conector.msi", testsupport::Bytes(60000)},
                           {"leia.txt", "leia"}}) {
         windowtest::WriteZip(serverRoot / "mysql.zip", entries);
+        testsupport::SignFile(serverRoot / "mysql.zip");
     }
     void ServeProduct() {
         testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product);
+        testsupport::SignFile(serverRoot / "kelvoranx.zip");
     }
 
     // Load, then the start phase's tick five seconds later.
@@ -144,6 +157,7 @@ TEST_F(DownloadStage, LocalRoadCopiesArchiveAndDownloadStepAcceptsIt) {
     StartServer();
     testsupport::TempPrefix::WriteFile(prefix.appDir / "mysql.bat", "@echo off\r\n");
     testsupport::TempPrefix::WriteFile(prefix.appDir / "kelvoranX.zip", product);
+    testsupport::SignFile(prefix.appDir / "kelvoranX.zip");
     StartPhase();
     ASSERT_FALSE(form().pnInicio.Visible);
     ASSERT_TRUE(fs::exists(Install("kelvoranX.zip")));
@@ -197,6 +211,121 @@ TEST_F(DownloadStage, PackageMissingOnServerIsAnInterruptedTransfer) {
     EXPECT_FALSE(form().pbBarI.Visible);
     EXPECT_FALSE(fs::exists(Install("mysql.zip")));
     EXPECT_EQ(window.app.GetMousePointer(), forms::MousePointer::Default);
+}
+
+TEST_F(DownloadStage, PackageDroppedPartWayHidesTheStartBar) {
+    ServePackage();
+    StartServer("drop-data-middle");
+    StartPhase();
+
+    EXPECT_TRUE(form().pnInicio.Visible);
+    EXPECT_GT(form().pbValI.Width, 0);  // the bar was drawn before the drop
+    EXPECT_FALSE(form().pbBarI.Visible);
+    EXPECT_EQ(form().lblMensagem[3].Caption.get(), kInterrupted);
+    EXPECT_TRUE(form().lblTenteNovamente.Visible);
+    EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+}
+
+TEST_F(DownloadStage, TitleBarCloseClosesTheConnection) {
+    ReachReadyToDownload();
+    ASSERT_NE(form().mFTP->ConnectionHandle(), nullptr);
+    window.app.CloseForm(form());
+    EXPECT_EQ(form().mFTP->ConnectionHandle(), nullptr);
+    EXPECT_NE(server->ReceivedCommands().find("QUIT"), std::string::npos);
+}
+
+// A package changed after it was signed, one without its signature and one signed by another
+// key are each removed before anything runs, with the retry link; the good pair then installs.
+TEST_F(DownloadStage, PackageThatFailsItsCheckIsRemovedBeforeAnythingRuns) {
+    ServePackage();
+    const fs::path package = serverRoot / "mysql.zip";
+    const std::string signedBytes = testsupport::TempPrefix::ReadFile(package);
+    testsupport::TempPrefix::WriteFile(package, signedBytes + "tampered");
+    StartServer();
+    std::vector<std::string> log;
+    window.Load();
+    form().LogLine = [&log](const std::string& text) { log.push_back(text); };
+
+    const std::function<void()> breakings[] = {
+        [&] {
+            testsupport::TempPrefix::WriteFile(package, signedBytes);
+            fs::remove(package.string() + ".sig");
+        },
+        [&] { testsupport::SignFile(package, testsupport::OtherSigningKeyFile()); },
+    };
+    const char* reasons[] = {"a assinatura não confere", "ausente", "a assinatura não confere"};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        window.backend.Advance(attempt == 0 ? 5000 : 3000);
+        EXPECT_EQ(form().lblMensagem[3].Caption.get(),
+                  "não foi possível verificar a autenticidade do arquivo.");
+        EXPECT_EQ(form().lblMensagem[3].ForeColor, kRed);
+        EXPECT_TRUE(form().lblTenteNovamente.Visible);
+        EXPECT_FALSE(form().pbBarI.Visible);
+        EXPECT_FALSE(fs::exists(Install("mysql.zip")));
+        EXPECT_FALSE(fs::exists(Install("mysql.zip.sig")));
+        EXPECT_FALSE(fs::exists(Install("mysql.bat")));
+        EXPECT_TRUE(wine.StartsSettled().empty());
+        ASSERT_EQ(log.size(), static_cast<std::size_t>(attempt + 1));
+        EXPECT_NE(log.back().find("C:\\Quorimetra\\Install\\mysql.zip: "), std::string::npos);
+        EXPECT_NE(log.back().find(reasons[attempt]), std::string::npos) << log.back();
+        if (attempt < 2) breakings[attempt]();
+        window.Click("lblTenteNovamente");
+    }
+    testsupport::SignFile(package);
+    window.backend.Advance(3000);
+    EXPECT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+    EXPECT_EQ(log.back(), "Arquivo verificado: C:\\Quorimetra\\Install\\mysql.zip (SHA-256 " +
+                              Sha256Hex(signedBytes) + ")");
+}
+
+TEST_F(DownloadStage, ArchiveThatFailsItsCheckIsRemovedAndTheRetryFetchesItAgain) {
+    ReachReadyToDownload();
+    ServeProduct();
+    testsupport::TempPrefix::WriteFile(serverRoot / "kelvoranx.zip", product + "x");
+
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(),
+              "não foi possível verificar a autenticidade do arquivo.");
+    EXPECT_EQ(form().lblMensagem[1].ForeColor, kRed);
+    EXPECT_TRUE(form().lblTente.Visible);
+    EXPECT_FALSE(form().pbBar.Visible);
+    EXPECT_FALSE(form().cmdInstalar.Visible);
+    EXPECT_FALSE(fs::exists(Install("kelvoranX.zip")));
+
+    ServeProduct();
+    window.Click("lblTente");
+    window.backend.Advance(1000);
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+    EXPECT_FALSE(fs::exists(Install("kelvoranX.zip.sig")));
+}
+
+TEST_F(DownloadStage, NoDataConnectionInActiveModeFallsBackToPassiveForGood) {
+    ServePackage();
+    ServeProduct();
+    StartServer("active-425");
+    std::vector<std::string> log;
+    window.Load();
+    form().LogLine = [&log](const std::string& text) { log.push_back(text); };
+    window.backend.Advance(5000);
+    ASSERT_FALSE(form().pnInicio.Visible) << form().lblMensagem[3].Caption.get();
+    window.Click("lblBaixar");
+    EXPECT_EQ(form().lblMensagem[1].Caption.get(), "Download efetuado com sucesso!");
+    EXPECT_EQ(testsupport::TempPrefix::ReadFile(Install("kelvoranX.zip")), product);
+
+    // One try in active mode, the rest in passive mode.
+    std::istringstream commands(server->ReceivedCommands());
+    int active = 0, passive = 0;
+    for (std::string line; std::getline(commands, line);) {
+        active += line.starts_with("PORT") || line.starts_with("EPRT");
+        passive += line.starts_with("PASV") || line.starts_with("EPSV");
+    }
+    EXPECT_EQ(active, 1);
+    EXPECT_GE(passive, 4);  // the two archives and their signatures
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0],
+              "Sem conexão de dados no modo ativo (425 Can't open data connection.): o "
+              "instalador passa ao modo passivo");
 }
 
 TEST_F(DownloadStage, DroppedTransferLeavesNoPartialArchiveAndRetryLinkSucceeds) {
@@ -326,6 +455,7 @@ TEST_F(DownloadStage, UnwritableInstallFolderIsShownAndNextClickWorks) {
 
 TEST_F(DownloadStage, CorruptPackageIsReportedWithoutRetryOrConnectorStart) {
     testsupport::TempPrefix::WriteFile(serverRoot / "mysql.zip", "this is not a zip archive");
+    testsupport::SignFile(serverRoot / "mysql.zip");
     StartServer();
     StartPhase();
 

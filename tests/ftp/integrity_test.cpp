@@ -73,6 +73,22 @@ TEST(AsciiDownload, IsWhatTheServerSends) {
     for (const auto& [current, eventTotal] : env.events) EXPECT_LE(current, eventTotal);
 }
 
+// The size the 150 reply announces, or without it the listed size (which the client checks
+// itself, whatever the service below does): fewer bytes are a failure in ASCII mode too.
+TEST(AsciiDownload, ShorterThanAnnouncedFails) {
+    for (const char* announced : {"", "unannounced"}) {
+        FtpEnvironment env;
+        if (!env.Start(kPyftpd, "short-data", announced)) GTEST_SKIP() << "no pyftpdlib";
+        TempPrefix::WriteFile(env.Remote("notes.txt"), std::string(600, 'x'));
+        ASSERT_TRUE(env.Open());
+        env.ftp.SetTransferASCII();
+        EXPECT_FALSE(env.ftp.FTPDownloadFile(env.Local("notes.txt"), "notes.txt")) << announced;
+        EXPECT_THAT(env.ftp.GetLastErrorMessage(),
+                    StartsWith("InternetReadFile error code: 12030"));
+        EXPECT_NE(env.events.back(), ftptest::Event(600, 600));
+    }
+}
+
 class FolderWithSpace : public testing::TestWithParam<ServerCase> {};
 
 TEST_P(FolderWithSpace, FilesInItAreSizedAndDownloaded) {

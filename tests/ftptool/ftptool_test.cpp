@@ -14,6 +14,7 @@
 #include "support/bytes.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
+#include "support/signing.h"
 
 namespace {
 
@@ -287,6 +288,43 @@ TEST_F(FtpTool, LsShowsFullSizesAndFolderContents) {
     EXPECT_EQ(folder.status, 0) << folder.err;
     EXPECT_NE(folder.out.find(" inside.txt\n"), std::string::npos) << folder.out;
     EXPECT_EQ(folder.out.find(" Folder\n"), std::string::npos) << folder.out;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(FtpTool, SignedPutIsWhatVerifyAndTheOpensslCommandLineAccept) {
+    if (!StartServer()) GTEST_SKIP() << "pyftpdlib not installed";
+    const std::string archive = testsupport::Bytes(5000);
+    TempPrefix::WriteFile(work / "release.zip", archive);
+    const std::string key = testsupport::SigningKeyFile().string();
+    const std::string pub = testsupport::PublicKeyFile().string();
+    const std::string otherPub =
+        (testsupport::SigningKeyFile().parent_path() / "other-public-key.pem").string();
+
+    // A key that cannot sign sends nothing.
+    Result r = RunTool(work, With({"put", "--sign", pub, "release.zip", "kelvoranx.zip"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::is_empty(root));
+
+    r = RunTool(work, With({"put", "--sign", key, "release.zip", "kelvoranx.zip"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(TempPrefix::ReadFile(root / "kelvoranx.zip"), archive);
+    const std::string check = "openssl dgst -sha256 -verify " + Quote(pub) + " -signature " +
+                              Quote((root / "kelvoranx.zip.sig").string()) + " " +
+                              Quote((root / "kelvoranx.zip").string()) + " >/dev/null";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+
+    r = RunTool(work, With({"verify", "--key", pub, "kelvoranx.zip"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("kelvoranx.zip: good signature, SHA-256 "), std::string::npos) << r.out;
+    r = RunTool(work, With({"verify", "--key", otherPub, "kelvoranx.zip"}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("does not match"), std::string::npos) << r.err;
+    TempPrefix::WriteFile(root / "kelvoranx.zip", archive + "x");
+    EXPECT_EQ(RunTool(work, With({"verify", "--key", pub, "kelvoranx.zip"})).status, 1);
+    EXPECT_EQ(RunTool(work, With({"verify", "kelvoranx.zip"})).status, 2);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/files/files.h"
 #include "support/ftp_servers.h"
+#include "support/signing.h"
 #include "support/window_harness.h"
 
 namespace {
@@ -204,6 +205,8 @@ TEST_F(InstallSequence, FromLoadToInstalledAgainstTestServer) {
                          {{"mysql.bat", "@echo off\r\n"}, {"mysql_conector.msi", "msi"}});
     windowtest::WriteZip(root / "kelvoranx.zip",
                          {{"kelvoranX.exe", "exe"}, {"dados/", ""}, {"dados/base.mdb", "mdb"}});
+    testsupport::SignFile(root / "mysql.zip");
+    testsupport::SignFile(root / "kelvoranx.zip");
     testsupport::FtpServerOptions options;
     options.root = root;
     FtpServer server(FtpServer::Kind::Pyftpdlib, options);

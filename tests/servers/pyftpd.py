@@ -207,6 +207,9 @@ class TestHandler(FTPHandler):
             start = resp.find("(")
             parts = resp[start + 1:resp.find(")")].split(",")
             resp = "227 Entering passive mode (10,1,2,3,%s,%s)." % (parts[4], parts[5])
+        announced = self.__dict__.pop("announced_size", None)
+        if announced is not None and resp[:4] in ("150 ", "125 "):
+            resp = "%s (%d bytes)." % (resp.rstrip("."), announced)
         if logfun is None:
             FTPHandler.respond(self, resp)
         else:
@@ -223,9 +226,13 @@ class TestHandler(FTPHandler):
             self.push_trickle()
             return
         if fault == "active-425" and cmd in ("PORT", "EPRT"):
+            self.active_425 = True
             self.respond("200 Active data connection established.")
             return
-        if fault == "active-425" and cmd in ("RETR", "STOR", "LIST", "MLSD", "NLST"):
+        if fault == "active-425" and cmd in ("PASV", "EPSV"):
+            self.active_425 = False
+        if fault == "active-425" and cmd in ("RETR", "STOR", "LIST", "MLSD", "NLST") and \
+                getattr(self, "active_425", False):
             # Both replies in one segment: the final one is there before any wait begins.
             self.push("150 File status okay. About to open data connection.\r\n"
                       "425 Can't open data connection.\r\n")
@@ -272,6 +279,8 @@ class TestHandler(FTPHandler):
             limit = max(size - 1, 0)
         else:
             limit = size // 2
+        if fault == "short-data" and Settings.fault_arg != "unannounced":
+            self.announced_size = size
         producer = DroppingProducer(self, fd, limit, Settings.fault_arg == "rst",
                                     end=fault == "short-data")
         # sendfile() would bypass the producer and send the whole file.

@@ -1,6 +1,7 @@
 #include "support/window_harness.h"
 
 #include "platform/files/files.h"
+#include "support/signing.h"
 
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -56,6 +57,7 @@ std::string ProductPayload() {
 Window::Window() {
     backend.Attach(app);
     form = std::make_unique<frmInstall>(app);
+    form->mChavePublica = testsupport::PublicKey();
 }
 
 void Window::Load() {

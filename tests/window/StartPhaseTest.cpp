@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/files/files.h"
+#include "support/signing.h"
 #include "support/unprivileged.h"
 #include "support/window_harness.h"
 
@@ -66,11 +67,34 @@ TEST_F(StartPhase, LocalRoadWithBatchOnlyStartsItHiddenAndCopiesNothing) {
 TEST_F(StartPhase, LocalRoadCopiesTheArchiveBesideTheInstaller) {
     Write(AppFile("mysql.bat"));
     Write(AppFile("kelvoranx.ZIP"), "archive bytes");
+    testsupport::SignFile(AppFile("kelvoranx.ZIP"));
     Write(InstallFile("kelvoranX.zip"), "stale archive of an earlier run");
     frmInstall& f = Load();
     window.backend.Advance(5000);
     EXPECT_EQ(testsupport::TempPrefix::ReadFile(InstallFile("kelvoranX.zip")), "archive bytes");
     EXPECT_TRUE(f.cmdBaixar.EffectivelyVisible());
+}
+
+TEST_F(StartPhase, ArchiveBesideTheInstallerThatFailsItsCheckStopsBeforeTheBatch) {
+    Write(AppFile("mysql.bat"));
+    Write(AppFile("kelvoranX.zip"), "archive bytes");
+    testsupport::SignFile(AppFile("kelvoranX.zip"), testsupport::OtherSigningKeyFile());
+    std::vector<std::string> log;
+    frmInstall& f = Load();
+    f.LogLine = [&log](const std::string& text) { log.push_back(text); };
+    window.backend.Advance(5000);
+
+    EXPECT_FALSE(WineStarted());
+    EXPECT_FALSE(fs::exists(InstallFile("kelvoranX.zip")));
+    EXPECT_TRUE(f.pnInicio.Visible);
+    EXPECT_EQ(f.lblMensagem[3].Caption.get(),
+              "não foi possível verificar a autenticidade do arquivo.");
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_FALSE(f.lblTenteNovamente.Visible);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("C:\\Quorimetra\\Install\\kelvoranX.zip: a assinatura não confere"),
+              std::string::npos)
+        << log[0];
 }
 
 // The connector cannot be set up: the start panel says so and offers no retry.
@@ -123,6 +147,7 @@ TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
 TEST_F(StartPhase, FailedArchiveCopyOffersRetryThatRunsThePhaseAgain) {
     Write(AppFile("mysql.bat"));
     Write(AppFile("kelvoranX.zip"), "archive bytes");
+    testsupport::SignFile(AppFile("kelvoranX.zip"));
     fs::create_directories(InstallFile("kelvoranX.zip"));
     frmInstall& f = Load();
     window.backend.Advance(5000);

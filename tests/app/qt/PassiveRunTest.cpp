@@ -20,6 +20,7 @@
 #include "support/child_process.h"
 #include "support/ftp_servers.h"
 #include "support/prefix.h"
+#include "support/signing.h"
 #include "support/wine_stand_in.h"
 #include "support/zip_builder.h"
 
@@ -101,6 +102,7 @@ class PassiveRun : public ::testing::Test {
         TempPrefix::WriteFile(prefix.appDir / "mysql.bat", "@echo off\r\n");
         testzip::Write(prefix.appDir / "kelvoranX.zip",
                        {{"kelvoranX.exe", "MZ"}, {"leia.txt", "leia"}});
+        testsupport::SignFile(prefix.appDir / "kelvoranX.zip");
         fs::create_directories(prefix.root / "server");
         testsupport::FtpServerOptions options;
         options.root = prefix.root / "server";
@@ -119,6 +121,7 @@ class PassiveRun : public ::testing::Test {
             char* argv[] = {name, nullptr};
             app::WindowProgram program(argc, argv, app::RunMode::Passive);
             program.form().txtServer.Text = server->address();
+            program.form().mChavePublica = testsupport::PublicKey();
             ::_exit(program.Exec() == 0 ? 0 : 100);
         }
         return testsupport::WaitBounded(pid, std::chrono::seconds(60));

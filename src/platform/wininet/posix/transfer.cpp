@@ -74,12 +74,13 @@ DWORD SendFrom(File& f, int fd) {
     }
 }
 
-// The size a binary download must reach, as the server announced it; none in ASCII mode, where
-// line ends may be converted on the way.
+// The size a download must reach, as the server announced it. In ASCII mode line ends may grow
+// on the way (LF to CRLF), never shrink, so the size in the 150 reply is still a floor; SIZE
+// tells nothing there, since servers answer it for binary mode only.
 std::optional<std::uint64_t> AnnouncedSize(const Connection& c, const Reply& preliminary,
                                            const std::optional<std::uint64_t>& fromSize) {
-    if (c.type != 'I') return std::nullopt;
     if (auto size = ParseTransferSize(preliminary.text)) return size;
+    if (c.type != 'I') return std::nullopt;
     return fromSize;
 }
 

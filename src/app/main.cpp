@@ -13,6 +13,7 @@
 #include "app/WindowProgram.h"
 #include "platform/files/files.h"
 #include "platform/forms/forms.h"
+#include "platform/security/security.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ int RefuseSecondInstance(int& argc, char** argv, app::RunMode mode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any library is loaded on demand (wininet.dll among them).
+    security::LoadLibrariesFromSystemFolderOnly();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const app::CommandLine line = app::ParseCommandLine(arguments);
     switch (line.mode) {

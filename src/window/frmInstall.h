@@ -11,6 +11,7 @@
 
 #include "ftp/cFTP.h"
 #include "platform/forms/forms.h"
+#include "platform/security/security.h"
 
 class frmInstall : public forms::Form {
   public:
@@ -65,6 +66,9 @@ class frmInstall : public forms::Form {
     std::unique_ptr<cFTP> mFTP;
     std::string mCaminhoLocal;
     std::string mArquivoRemoto;
+    // The install folder, kept out of other users' reach while the program runs: what is put
+    // there runs with administrator's rights.
+    security::AdminFolder mPastaInstalacao;
 
     // Window operations (src/window).
     void Form_Load();

@@ -87,9 +87,13 @@ set_tests_properties(test_security_windows PROPERTIES FIXTURES_REQUIRED "wine_pr
 file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
 installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
                        LIBRARIES platform_forms_win32)
+# Wine makes a console on a display only.
+installer_windows_test(test_app_windows DISPLAY
+                       SOURCES ${PROJECT_SOURCE_DIR}/tests/app/windows/console_stream_test.cpp
+                       LIBRARIES installer_app)
 # A prefix of its own: Wine processes of the other tests, started without a display, would
 # otherwise leave the prefix's desktop without one.
-set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
+set_tests_properties(test_forms_win32 test_app_windows PROPERTIES ENVIRONMENT
                      "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
 # The reply and listing parsers of the Linux FTP service are plain text code: the same tests
 # hold for them built here.

@@ -31,10 +31,12 @@ bool IsOrInside(const forms::Control* hit, const forms::Control& target) {
 
 }  // namespace
 
-UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out)
+UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out,
+                                   Role role)
     : app_(app),
       form_(form),
       out_(out),
+      role_(role),
       timer_(&form, "tmrUnattended"),
       alive_(std::make_shared<bool>(true)) {
     WrapHandlers();
@@ -58,6 +60,11 @@ UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, st
         FlushShownLines();
         Print("Baixando " + remote + " do servidor " + server);
     };
+    form_.InstallStep = [this, alive](const std::string& text) {
+        if (alive.expired()) return;
+        FlushShownLines();
+        Print(text);
+    };
     timer_.OnTimer = [this, alive] {
         if (!alive.expired()) Tick();
     };
@@ -67,6 +74,7 @@ UnattendedDriver::~UnattendedDriver() {
     alive_.reset();
     timer_.OnTimer = nullptr;
     form_.DownloadStarting = nullptr;
+    form_.InstallStep = nullptr;
 }
 
 int UnattendedDriver::ExitCode() const { return outcome_ == Outcome::Installed ? 0 : 1; }
@@ -164,6 +172,7 @@ std::function<void()> UnattendedDriver::Wrap(std::function<void()> handler) {
 
 // Asks for a look at the window as soon as the event loop is free.
 void UnattendedDriver::Poke() {
+    if (role_ == Role::LogOnly) return;
     if (outcome_ != Outcome::Running || app_.Ended()) return;
     if (retryPending_) return;  // the retry's own delay is running
     timer_.Interval = 1;

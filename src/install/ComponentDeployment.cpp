@@ -132,7 +132,12 @@ bool frmInstall::RegistraDlls() {
             // A fresh system may lack a component's folder (the database engine's shared one).
             CriaDiretorio(destination.substr(0, destination.find_last_of('\\')));
             files::FileCopy(source, destination);
-            if (row.registered) Register(folders.registrar, destination);
+            if (InstallStep) InstallStep("Copiado " + source + " para " + destination);
+            if (!row.registered) continue;
+            Register(folders.registrar, destination);
+            if (InstallStep) {
+                InstallStep(folders.registrar + " registrou " + destination + " (código 0)");
+            }
         }
         return true;
     } catch (const RegistrationFailure& failure) {

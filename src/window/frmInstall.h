@@ -99,6 +99,8 @@ class frmInstall : public forms::Form {
     // Told before each transfer which remote file is fetched from which server; the unattended
     // log names them.
     std::function<void(const std::string& sRemote, const std::string& sServer)> DownloadStarting;
+    // Told each component copied and each registration's result; the log keeps them.
+    std::function<void(const std::string& text)> InstallStep;
 
     // Set while a download run or the install sequence is under way: a run that starts while
     // another is in progress does nothing.

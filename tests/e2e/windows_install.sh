@@ -2,7 +2,8 @@
 # The Windows program end to end under wine64: a fresh prefix set up by Wine, the demo server on
 # loopback, and instalador.exe /quiet from a folder with only the program and its Dlls folder,
 # so that both downloads (the database package and the product) go through Wine's own WinINet.
-# A wininet.dll and a regsvr32.exe planted beside it must not run.
+# A wininet.dll and a regsvr32.exe planted beside it must not run; the log in %TEMP% holds
+# what was printed.
 # Then: exit code 0, the product's files, the connector's set-up, the components in the system
 # folders of their kind and their classes registered, the desktop shortcut read back by lnkinfo
 # and started, and no transfer retried. Then the same program with the server down: exit code 1
@@ -102,6 +103,15 @@ grep -E '(<-|->) ' "$work/server.log" | sed -E 's/^\[[^]]*\] //' |
     sed 's/^/  /' | head -n 40 || true
 
 demo_check_no_retry "$work/server.log" || failed=$((failed + 1))
+
+# The log in %TEMP%: what the run printed, each component and the exit code.
+if run_log=$(host_path "$drive_c" users "$USER" Temp instalador.log); then
+    sed 's/^/  log: /' "$run_log"
+    cmp -s <(tr -d '\r' <"$work/out") "$run_log" || fail "the log differs from what was printed"
+    grep -q ' Código de saída: 0$' "$run_log" || fail "the log has no exit code 0"
+else
+    fail "no instalador.log in the Temp folder"
+fi
 
 for planted in wininet.dll regsvr32.exe; do
     [ ! -e "$stage/$planted.ran" ] || fail "the $planted planted beside the installer ran"

@@ -156,6 +156,11 @@ set_target_properties(planted_wininet PROPERTIES PREFIX "" OUTPUT_NAME wininet
 set_target_properties(planted_regsvr32 PROPERTIES OUTPUT_NAME regsvr32
                       RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
 
+# Authenticode signing as build-windows.sh --sign does it, checked by osslsigncode.
+add_test(NAME Signing.SignedProgramVerifies
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/signing.sh $<TARGET_FILE:kelvoran-ftp>)
+set_tests_properties(Signing.SignedProgramVerifies PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+
 # instalador.exe /quiet under wine64 in a fresh prefix against the demo server, both downloads
 # through Wine's own WinINet; then the same with the server down.
 if(CMAKE_CROSSCOMPILING_EMULATOR)

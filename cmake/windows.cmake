@@ -3,6 +3,7 @@
 # that need no POSIX, which ctest runs under wine64.
 set(INSTALLER_WITH_QT OFF)
 enable_language(RC)
+include(${CMAKE_CURRENT_LIST_DIR}/delayload.cmake)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 set(ZLIB_USE_STATIC_LIBS ON)
@@ -19,6 +20,7 @@ add_subdirectory(src/platform/files)
 add_subdirectory(src/platform/wininet/windows)
 add_subdirectory(src/platform/shell/windows)
 add_subdirectory(src/platform/crypto)
+add_subdirectory(src/platform/security)
 add_subdirectory(src/platform/forms)  # the toolkit and its headless backend
 add_subdirectory(src/platform/forms/win32)
 add_subdirectory(src/ftp)
@@ -73,12 +75,26 @@ installer_windows_test(test_kernel_windows SOURCES ${kernel_windows_tests}
 file(GLOB wininet_windows_tests CONFIGURE_DEPENDS ${tests}/wininet/windows/*.cpp)
 installer_windows_test(test_wininet_windows SOURCES ${wininet_windows_tests}
                        LIBRARIES platform_wininet ws2_32)
+installer_windows_test(test_security_windows
+                       SOURCES ${tests}/security/windows/admin_folder_test.cpp
+                       LIBRARIES platform_security)
+# A link on the way to a folder, as Wine shows one: a Unix symbolic link in drive C.
+add_test(NAME security_link
+         COMMAND sh -c "mkdir -p \"$1/kv-link-target/Install\" && ln -sfn kv-link-target \"$1/kv-link\""
+                 sh ${INSTALLER_WINEPREFIX}/drive_c)
+set_tests_properties(security_link PROPERTIES FIXTURES_SETUP security_link
+                                              FIXTURES_REQUIRED wine_prefix)
+set_tests_properties(test_security_windows PROPERTIES FIXTURES_REQUIRED "wine_prefix;security_link")
 file(GLOB forms_win32_tests CONFIGURE_DEPENDS ${tests}/forms/win32/*.cpp)
 installer_windows_test(test_forms_win32 DISPLAY SOURCES ${forms_win32_tests}
                        LIBRARIES platform_forms_win32)
+# Wine makes a console on a display only.
+installer_windows_test(test_app_windows DISPLAY
+                       SOURCES ${PROJECT_SOURCE_DIR}/tests/app/windows/console_stream_test.cpp
+                       LIBRARIES installer_app)
 # A prefix of its own: Wine processes of the other tests, started without a display, would
 # otherwise leave the prefix's desktop without one.
-set_tests_properties(test_forms_win32 PROPERTIES ENVIRONMENT
+set_tests_properties(test_forms_win32 test_app_windows PROPERTIES ENVIRONMENT
                      "WINEPREFIX=${INSTALLER_WINEPREFIX}-display;WINEDEBUG=-all")
 # The reply and listing parsers of the Linux FTP service are plain text code: the same tests
 # hold for them built here.
@@ -135,6 +151,22 @@ if(INSTALLER_MINGW32_CC)
     DEPENDS ${PROJECT_SOURCE_DIR}/demo/windows/component.c)
   add_custom_target(demo_component32 ALL DEPENDS ${demo_windows_dir}/component32.dll)
 endif()
+
+# What another user could plant beside the installer: a wininet.dll and a regsvr32.exe that
+# leave a mark when they run (the end-to-end run puts them in the installer's folder).
+set(planted_dir ${CMAKE_BINARY_DIR}/planted)
+add_library(planted_wininet SHARED ${PROJECT_SOURCE_DIR}/tests/e2e/planted.c)
+target_compile_definitions(planted_wininet PRIVATE PLANTED_LIBRARY)
+add_executable(planted_regsvr32 ${PROJECT_SOURCE_DIR}/tests/e2e/planted.c)
+set_target_properties(planted_wininet PROPERTIES PREFIX "" OUTPUT_NAME wininet
+                      RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+set_target_properties(planted_regsvr32 PROPERTIES OUTPUT_NAME regsvr32
+                      RUNTIME_OUTPUT_DIRECTORY ${planted_dir})
+
+# Authenticode signing as build-windows.sh --sign does it, checked by osslsigncode.
+add_test(NAME Signing.SignedProgramVerifies
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/e2e/signing.sh $<TARGET_FILE:kelvoran-ftp>)
+set_tests_properties(Signing.SignedProgramVerifies PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 # instalador.exe /quiet under wine64 in a fresh prefix against the demo server, both downloads
 # through Wine's own WinINet; then the same with the server down.

@@ -17,12 +17,18 @@ enum class RunMode {
 struct CommandLine {
     RunMode mode = RunMode::Interactive;
     std::string offending;  // the argument that made the line invalid
+    std::string logFile;    // the file after /log; "" when not given
 };
 
-// Flags are read without regard to case and may start with "/" or "-"; only one is taken.
+// Flags are read without regard to case and may start with "/" or "-"; one run flag at most,
+// and "/log <file>" before or after it, once.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string Usage();
+
+// The log of a /passive or /quiet run without /log: this file in the Temp folder (the usage
+// names it).
+inline constexpr const char* kDefaultLogName = "instalador.log";
 
 // Exit codes of the unattended modes and of a bad command line.
 constexpr int kExitInstalled = 0;

@@ -2,10 +2,14 @@
 
 namespace app {
 
-ProgramRun::ProgramRun(forms::Application& app, RunMode mode, std::ostream& statusOut)
+ProgramRun::ProgramRun(forms::Application& app, RunMode mode, std::ostream* log)
     : app_(app), form_(app), mode_(mode) {
     // The driver takes over the window's handlers, so it comes before the load step.
-    if (mode == RunMode::Passive || mode == RunMode::Quiet) driver_.emplace(app, form_, statusOut);
+    if (mode == RunMode::Passive || mode == RunMode::Quiet) {
+        driver_.emplace(app, form_, *log);
+    } else if (log) {
+        driver_.emplace(app, form_, *log, UnattendedDriver::Role::LogOnly);
+    }
 }
 
 void ProgramRun::Load() {
@@ -15,7 +19,7 @@ void ProgramRun::Load() {
 }
 
 int ProgramRun::ExitCode(int loopExitCode) const {
-    return driver_ ? driver_->ExitCode() : loopExitCode;
+    return mode_ == RunMode::Interactive ? loopExitCode : driver_->ExitCode();
 }
 
 }  // namespace app

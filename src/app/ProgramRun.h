@@ -14,8 +14,9 @@ namespace app {
 
 class ProgramRun {
   public:
-    // Interactive, Passive or Quiet; status lines of an unattended run go to statusOut.
-    ProgramRun(forms::Application& app, RunMode mode, std::ostream& statusOut);
+    // Interactive, Passive or Quiet. The lines of an unattended run go to `log`, which it needs;
+    // a run the user drives writes them there when it is given.
+    ProgramRun(forms::Application& app, RunMode mode, std::ostream* log);
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 

@@ -31,10 +31,12 @@ bool IsOrInside(const forms::Control* hit, const forms::Control& target) {
 
 }  // namespace
 
-UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out)
+UnattendedDriver::UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out,
+                                   Role role)
     : app_(app),
       form_(form),
       out_(out),
+      role_(role),
       timer_(&form, "tmrUnattended"),
       alive_(std::make_shared<bool>(true)) {
     WrapHandlers();
@@ -170,6 +172,7 @@ std::function<void()> UnattendedDriver::Wrap(std::function<void()> handler) {
 
 // Asks for a look at the window as soon as the event loop is free.
 void UnattendedDriver::Poke() {
+    if (role_ == Role::LogOnly) return;
     if (outcome_ != Outcome::Running || app_.Ended()) return;
     if (retryPending_) return;  // the retry's own delay is running
     timer_.Interval = 1;

@@ -23,11 +23,16 @@ class UnattendedDriver {
   public:
     enum class Outcome { Running, Installed, Failed };
 
+    // Drive: presses the buttons and ends the program, as described above. LogOnly: the user
+    // drives; the driver only writes the lines.
+    enum class Role { Drive, LogOnly };
+
     static constexpr int kMaxRetries = 3;
     static constexpr std::int32_t kRetryDelayMs = 5000;
 
     // Must be created before the window's load step runs and destroyed before the window.
-    UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out);
+    UnattendedDriver(forms::Application& app, frmInstall& form, std::ostream& out,
+                     Role role = Role::Drive);
     ~UnattendedDriver();
     UnattendedDriver(const UnattendedDriver&) = delete;
     UnattendedDriver& operator=(const UnattendedDriver&) = delete;
@@ -59,6 +64,7 @@ class UnattendedDriver {
     forms::Application& app_;
     frmInstall& form_;
     std::ostream& out_;
+    const Role role_;
     forms::Timer timer_;
     std::shared_ptr<bool> alive_;
     int handlerDepth_ = 0;

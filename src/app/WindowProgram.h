@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -12,8 +13,9 @@ namespace app {
 
 class WindowProgram {
   public:
-    // Interactive or Passive; the unattended log goes to standard output.
-    WindowProgram(int& argc, char** argv, RunMode mode);
+    // Interactive or Passive; the run's lines go to `log` (needed for Passive; nullptr for a
+    // user's run that keeps none).
+    WindowProgram(int& argc, char** argv, RunMode mode, std::ostream* log);
     ~WindowProgram();
     WindowProgram(const WindowProgram&) = delete;
     WindowProgram& operator=(const WindowProgram&) = delete;

@@ -1,25 +1,29 @@
 // The installer program: the window, driven by the user; or, with /passive or /quiet, the same
 // window and flow driven by the program itself.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Console.h"
 #include "app/Display.h"
 #include "app/InstanceLock.h"
 #include "app/ProgramRun.h"
 #include "app/QuietBackend.h"
+#include "app/RunLog.h"
 #include "app/UnattendedDriver.h"
 #include "app/WindowProgram.h"
 #include "platform/files/files.h"
 #include "platform/forms/forms.h"
+#include "platform/security/security.h"
 
 namespace {
 
-int RunQuiet() {
+int RunQuiet(std::ostream& log) {
     app::QuietBackend backend;
     forms::Application application(backend);
-    app::ProgramRun run(application, app::RunMode::Quiet, std::cout);
+    app::ProgramRun run(application, app::RunMode::Quiet, &log);
     run.Load();
     return run.ExitCode(backend.Run(application));
 }
@@ -48,8 +52,13 @@ int RefuseSecondInstance(int& argc, char** argv, app::RunMode mode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any library is loaded on demand (wininet.dll among them).
+    security::LoadLibrariesFromSystemFolderOnly();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const app::CommandLine line = app::ParseCommandLine(arguments);
+    // A run driven by the user prints nothing; the others speak where they were started.
+    std::optional<app::ParentConsole> console;
+    if (line.mode != app::RunMode::Interactive) console.emplace();
     switch (line.mode) {
         case app::RunMode::Help:
             std::cout << app::Usage();
@@ -70,6 +79,24 @@ int main(int argc, char** argv) {
     const app::InstanceLock lock;
     if (!lock.acquired()) return RefuseSecondInstance(argc, argv, line.mode);
     PrepareWine();
-    if (line.mode == app::RunMode::Quiet) return RunQuiet();
-    return app::WindowProgram(argc, argv, line.mode).Exec();
+
+    // The unattended modes print their lines and keep them in a log, in the Temp folder unless
+    // /log names a file; the user's run keeps them only where /log says.
+    const bool unattended = line.mode != app::RunMode::Interactive;
+    app::RunLog log(unattended ? &std::cout : nullptr);
+    const std::string logPath =
+        line.logFile.empty() && unattended ? app::DefaultLogPath() : line.logFile;
+    const bool logging = !logPath.empty() && log.Open(logPath);
+    if (!logPath.empty() && !logging) {
+        std::cerr << "Não foi possível escrever o registro em " << logPath << std::endl;
+    }
+    std::ostream* lines = unattended || logging ? &log.stream() : nullptr;
+    const int code = line.mode == app::RunMode::Quiet
+                         ? RunQuiet(log.stream())
+                         : app::WindowProgram(argc, argv, line.mode, lines).Exec();
+    if (lines) {
+        *lines << app::UnattendedDriver::FormatLine("Código de saída: " + std::to_string(code))
+               << std::endl;
+    }
+    return code;
 }

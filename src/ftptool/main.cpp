@@ -20,6 +20,7 @@
 #include "platform/files/files.h"
 #include "platform/files/vb_error.h"
 #include "platform/kernel/kernel.h"
+#include "platform/security/security.h"
 #include "platform/wininet/handle.h"
 
 #ifndef INSTALLER_SERVER
@@ -377,6 +378,8 @@ constexpr ftptool::Command kCommands[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before wininet.dll is loaded, at the first FTP call.
+    security::LoadLibrariesFromSystemFolderOnly();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string usage = ftptool::Usage(kCommands, INSTALLER_SERVER);
     const ftptool::ParseResult parsed =

@@ -118,17 +118,18 @@ void Register(const std::string& registrar, const std::string& destination) {
 }
 
 // Registers a copied component: a type library (no program image) in this process where the
-// system allows it, anything else by the registrar of its kind.
-void RegisterComponent(bool image, const files::ProgramFolders& folders,
-                       const std::string& destination) {
+// system allows it, anything else by the registrar of its kind. Returns the line the log keeps.
+std::string RegisterComponent(bool image, const files::ProgramFolders& folders,
+                              const std::string& destination) {
     if (!image) {
         if (const auto result = files::RegisterTypeLibrary(destination)) {
-            if (*result == 0) return;
+            if (*result == 0) return "Biblioteca de tipos " + destination + " registrada";
             throw RegistrationFailure{
                 *result, "A biblioteca de tipos " + destination + " não pôde ser registrada"};
         }
     }
     Register(folders.registrar, destination);
+    return folders.registrar + " registrou " + destination + " (código 0)";
 }
 
 }  // namespace
@@ -147,7 +148,11 @@ bool frmInstall::RegistraDlls() {
             // A fresh system may lack a component's folder (the database engine's shared one).
             CriaDiretorio(destination.substr(0, destination.find_last_of('\\')));
             files::FileCopy(source, destination);
-            if (row.registered) RegisterComponent(image.has_value(), folders, destination);
+            if (LogLine) LogLine("Copiado " + source + " para " + destination);
+            if (!row.registered) continue;
+            const std::string registered =
+                RegisterComponent(image.has_value(), folders, destination);
+            if (LogLine) LogLine(registered);
         }
         return true;
     } catch (const RegistrationFailure& failure) {

@@ -68,6 +68,12 @@ void frmInstall::Timer2_Timer() {
     };
 
     const std::string install = kInstallFolder;
+    // Nothing is taken from or started in a folder that another user could still change.
+    const std::string unsafe = mPastaInstalacao.Secure(install);
+    if (!unsafe.empty()) {
+        startFailed(unsafe, true);
+        return;
+    }
     for (const char* name : {"mysql.bat", "mysql_conector.msi", "kelvoranX.zip"}) {
         const std::string leftover = install + "\\" + name;
         try {

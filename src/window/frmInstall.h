@@ -11,6 +11,7 @@
 
 #include "ftp/cFTP.h"
 #include "platform/forms/forms.h"
+#include "platform/security/security.h"
 
 class frmInstall : public forms::Form {
   public:
@@ -68,6 +69,9 @@ class frmInstall : public forms::Form {
     // The PEM public key that archives' signatures are checked against; empty, unchecked. The
     // build's key unless a test puts its own.
     std::string mChavePublica;
+    // The install folder, kept out of other users' reach while the program runs: what is put
+    // there runs with administrator's rights.
+    security::AdminFolder mPastaInstalacao;
 
     // Window operations (src/window).
     void Form_Load();
@@ -107,7 +111,8 @@ class frmInstall : public forms::Form {
     // Told before each transfer which remote file is fetched from which server; the unattended
     // log names them.
     std::function<void(const std::string& sRemote, const std::string& sServer)> DownloadStarting;
-    // Told what the log records beside the status lines: the files checked and how.
+    // Told what the log records beside the status lines: the files checked and how, each
+    // component copied and each registration's result.
     std::function<void(const std::string& sText)> LogLine;
 
     // Set while a download run or the install sequence is under way: a run that starts while

@@ -41,9 +41,30 @@ TEST(CommandLine, TwoFlagsAreInvalid) {
     EXPECT_EQ(ModeOf({"/quiet", "/quiet"}), RunMode::Invalid);
 }
 
+TEST(CommandLine, LogTakesTheNextArgumentBeforeOrAfterTheFlag) {
+    auto line = ParseCommandLine({"/quiet", "/log", "C:\\logs\\run.log"});
+    EXPECT_EQ(line.mode, RunMode::Quiet);
+    EXPECT_EQ(line.logFile, "C:\\logs\\run.log");
+    line = ParseCommandLine({"-LOG", "/passive", "/passive"});
+    EXPECT_EQ(line.mode, RunMode::Passive);
+    EXPECT_EQ(line.logFile, "/passive");
+    line = ParseCommandLine({"/log", "instalação.log"});
+    EXPECT_EQ(line.mode, RunMode::Interactive);
+    EXPECT_EQ(line.logFile, "instalação.log");
+}
+
+TEST(CommandLine, LogWithoutAFileOrTwiceIsInvalid) {
+    EXPECT_EQ(ModeOf({"/quiet", "/log"}), RunMode::Invalid);
+    EXPECT_EQ(ModeOf({"/log", ""}), RunMode::Invalid);
+    const auto line = ParseCommandLine({"/log", "a.log", "/log", "b.log"});
+    EXPECT_EQ(line.mode, RunMode::Invalid);
+    EXPECT_EQ(line.offending, "/log");
+}
+
 TEST(CommandLine, UsageNamesEveryFlag) {
     const std::string usage = app::Usage();
-    for (const char* part : {"/passive", "/quiet", "/?"}) {
+    for (const char* part :
+         {"/passive", "/quiet", "/?", "/log <arquivo>", "%TEMP%\\instalador.log"}) {
         EXPECT_NE(usage.find(part), std::string::npos) << part;
     }
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/InstanceLock.h"
+#include "platform/files/files.h"
 #include "support/child_process.h"
 #include "support/prefix.h"
 
@@ -63,11 +64,14 @@ TEST(ProgramQuiet, PrintsTheFailureWithItsTimeAndExitsWithOne) {
 
     ASSERT_TRUE(finished.exited) << TempPrefix::ReadFile(err);
     EXPECT_EQ(finished.code, 1);
-    EXPECT_TRUE(std::regex_match(
-        TempPrefix::ReadFile(out),
-        std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)")))
-        << TempPrefix::ReadFile(out);
+    const std::regex printed(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Erro ao instalar conector MySql!\n)"
+                             R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Código de saída: 1\n)");
+    EXPECT_TRUE(std::regex_match(TempPrefix::ReadFile(out), printed)) << TempPrefix::ReadFile(out);
     EXPECT_EQ(TempPrefix::ReadFile(err), "");
+    // Without /log, the same lines go to the log in the Temp folder.
+    EXPECT_EQ(TempPrefix::ReadFile(
+                  prefix.Host("C:\\users\\" + files::UserName() + "\\Temp\\instalador.log")),
+              TempPrefix::ReadFile(out));
     EXPECT_TRUE(fs::is_directory(prefix.Host("C:\\Quorimetra\\Install")));
 }
 

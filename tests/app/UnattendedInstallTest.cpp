@@ -118,7 +118,9 @@ class UnattendedInstall : public ::testing::Test {
     // Starts the program with the arguments, its settings pointed at the address, and lets
     // virtual time run until the program ends or a minute and a half has passed.
     void RunProgram(const std::vector<std::string>& arguments, const std::string& address) {
-        run = std::make_unique<app::ProgramRun>(app, app::ParseCommandLine(arguments).mode, out);
+        const app::CommandLine line = app::ParseCommandLine(arguments);
+        const bool logged = line.mode != app::RunMode::Interactive || !line.logFile.empty();
+        run = std::make_unique<app::ProgramRun>(app, line.mode, logged ? &out : nullptr);
         run->form().txtServer.Text = address;
         run->form().mChavePublica = testsupport::PublicKey();
         run->Load();
@@ -126,7 +128,7 @@ class UnattendedInstall : public ::testing::Test {
     }
 
     // The printed lines without their times, each checked to carry one.
-    std::vector<std::string> StatusTexts() const {
+    std::vector<std::string> PrintedTexts() const {
         static const std::regex timed(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*))");
         std::vector<std::string> texts;
         std::istringstream in(out.str());
@@ -136,6 +138,18 @@ class UnattendedInstall : public ::testing::Test {
             texts.push_back(match.size() > 1 ? match[1].str() : line);
         }
         return texts;
+    }
+    // Those the window's status lines, message boxes and transfers gave, without the
+    // components' steps.
+    std::vector<std::string> StatusTexts() const {
+        std::vector<std::string> texts;
+        for (const std::string& text : PrintedTexts()) {
+            if (!IsComponentStep(text)) texts.push_back(text);
+        }
+        return texts;
+    }
+    static bool IsComponentStep(const std::string& text) {
+        return text.starts_with("Copiado ") || text.find(" registrou ") != std::string::npos;
     }
     int PackageFetches() const {
         std::istringstream in(server->ReceivedCommands());
@@ -228,6 +242,15 @@ TEST_F(UnattendedInstall, QuietRunInstallsEverythingAndPrintsEachStatusInOrder) 
     }
     EXPECT_EQ(batches, 1);
     EXPECT_EQ(registrations, 24);
+    // Each copy and each registration has its line in the log, between the two status lines.
+    int copied = 0, registered = 0;
+    for (const std::string& text : PrintedTexts()) {
+        copied += text.starts_with("Copiado " + files::AppPath() + "\\Dlls\\");
+        registered += text.find("regsvr32.exe registrou ") != std::string::npos &&
+                      text.ends_with(" (código 0)");
+    }
+    EXPECT_EQ(copied, 26);
+    EXPECT_EQ(registered, 24);
 }
 
 TEST_F(UnattendedInstall, StoppedServerFailsAfterThreeRetriesFiveSecondsApart) {
@@ -295,6 +318,19 @@ TEST_F(UnattendedInstall, PassiveRunTakesTheSameRoad) {
     EXPECT_EQ(StatusTexts(), InstalledRun(server->address(), payload)) << out.str();
     // The window greets for its five seconds first, as for the user.
     EXPECT_GE(backend.NowMs(), 5000);
+}
+
+TEST_F(UnattendedInstall, LogOfTheUsersRunTakesItsLinesAndPressesNothing) {
+    StartServer();
+    RunProgram({"/log", "instalador.log"}, server->address());
+
+    EXPECT_FALSE(backend.terminated);
+    EXPECT_TRUE(form().cmdBaixar.Visible);
+    EXPECT_FALSE(form().lblMensagem[1].Visible);
+    // The start phase's lines, then the window waits for the user.
+    std::vector<std::string> expected = InstalledRun(server->address());
+    expected.resize(3);
+    EXPECT_EQ(StatusTexts(), expected) << out.str();
 }
 
 TEST_F(UnattendedInstall, WithoutArgumentsNothingIsPressedForTheUser) {

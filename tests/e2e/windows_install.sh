@@ -3,6 +3,8 @@
 # loopback, and instalador.exe /quiet from a folder whose name has blanks and an accent ("Área de
 # Trabalho\Instalador KELVORAN") with only the program and its Dlls folder,
 # so that both downloads (the database package and the product) go through Wine's own WinINet.
+# A wininet.dll and a regsvr32.exe planted beside it must not run; the log in %TEMP% holds
+# what was printed.
 # Then: exit code 0, the product's files, the connector's set-up, the components in the system
 # folders of their kind and their classes registered, the desktop shortcut read back by lnkinfo
 # and started, and no transfer retried. Then the same program with the server down: exit code 1
@@ -33,6 +35,7 @@ server_pid=""
 cleanup() { demo_end_run "$work" "$server_pid"; }
 trap cleanup EXIT
 demo_wine_env
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wininet=n,b"
 export USER=${USER:-$(id -un)}
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -44,6 +47,10 @@ stage="$work/Área de Trabalho/Instalador KELVORAN"
 mkdir -p "$stage"
 cp "$installer" "$stage/instalador.exe"
 cp -r "$demo_payload/Dlls" "$stage/Dlls"
+# What another user could have put in the folder of a downloaded installer; neither may run.
+# Wine prefers its own wininet.dll to one found beside a program, unless told otherwise: told
+# here, it looks for it as Windows does, where the program's folder comes first.
+cp "$build_dir/planted/wininet.dll" "$build_dir/planted/regsvr32.exe" "$stage/"
 
 started=$SECONDS
 demo_prefix "$work/prefix" "$USER"
@@ -97,6 +104,19 @@ grep -E '(<-|->) ' "$work/server.log" | sed -E 's/^\[[^]]*\] //' |
     sed 's/^/  /' | head -n 40 || true
 
 demo_check_no_retry "$work/server.log" || failed=$((failed + 1))
+
+# The log in %TEMP%: what the run printed, each component and the exit code.
+if run_log=$(host_path "$drive_c" users "$USER" Temp instalador.log); then
+    sed 's/^/  log: /' "$run_log"
+    cmp -s <(tr -d '\r' <"$work/out") "$run_log" || fail "the log differs from what was printed"
+    grep -q ' Código de saída: 0$' "$run_log" || fail "the log has no exit code 0"
+else
+    fail "no instalador.log in the Temp folder"
+fi
+
+for planted in wininet.dll regsvr32.exe; do
+    [ ! -e "$stage/$planted.ran" ] || fail "the $planted planted beside the installer ran"
+done
 
 # The server down: the same program fails with its status text and exit code 1.
 demo_stop "$server_pid"

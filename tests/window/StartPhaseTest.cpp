@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/files/files.h"
+#include "platform/security/security.h"
 #include "support/signing.h"
 #include "support/unprivileged.h"
 #include "support/window_harness.h"
@@ -141,6 +142,22 @@ TEST_F(StartPhase, LeftoverThatCannotBeDeletedOffersRetry) {
         EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
         EXPECT_FALSE(WineStarted());
     });
+}
+
+// Another user's link in place of C:\Quorimetra would lead the batch file elsewhere.
+TEST_F(StartPhase, InstallFolderBehindALinkStopsWithRetry) {
+    Write(AppFile("mysql.bat"));
+    const fs::path elsewhere = prefix.DriveC() / "elsewhere";
+    fs::create_directories(elsewhere / "Install");
+    fs::create_directory_symlink(elsewhere, prefix.DriveC() / "Quorimetra");
+    Write(elsewhere / "Install" / "mysql.bat", "old");
+    frmInstall& f = Load();
+    window.backend.Advance(5000);
+    EXPECT_EQ(f.lblMensagem[3].Caption.get(), security::LinkRefusedText("C:\\Quorimetra"));
+    EXPECT_EQ(f.lblMensagem[3].ForeColor, kRed);
+    EXPECT_TRUE(f.lblTenteNovamente.EffectivelyVisible());
+    EXPECT_TRUE(fs::exists(elsewhere / "Install" / "mysql.bat"));
+    EXPECT_FALSE(WineStarted());
 }
 
 // A folder where the archive's copy should go makes the copy fail, whoever runs the test.

@@ -11,16 +11,16 @@
 namespace app {
 
 struct WindowProgram::Impl {
-    Impl(int& argc, char** argv, RunMode mode)
-        : backend(argc, argv), application(backend), run(application, mode, std::cout) {}
+    Impl(int& argc, char** argv, RunMode mode, std::ostream* log)
+        : backend(argc, argv), application(backend), run(application, mode, log) {}
 
     forms::QtBackend backend;
     forms::Application application;
     ProgramRun run;
 };
 
-WindowProgram::WindowProgram(int& argc, char** argv, RunMode mode)
-    : impl_(std::make_unique<Impl>(argc, argv, mode)) {
+WindowProgram::WindowProgram(int& argc, char** argv, RunMode mode, std::ostream* log)
+    : impl_(std::make_unique<Impl>(argc, argv, mode, log)) {
     // Nobody is there to answer a box of an unattended run: it is read into the log instead.
     if (mode == RunMode::Passive) impl_->backend.AnswerMessageBoxesAfter(kPassiveMessageMs);
     // A long extraction shows its progress in the window, as the shell's copy window would.

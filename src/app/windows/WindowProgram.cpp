@@ -10,26 +10,15 @@
 namespace app {
 
 struct WindowProgram::Impl {
-    explicit Impl(RunMode mode) : application(backend), run(application, mode, std::cout) {}
+    Impl(RunMode mode, std::ostream* log) : application(backend), run(application, mode, log) {}
 
     forms::Win32Backend backend;
     forms::Application application;
     ProgramRun run;
 };
 
-namespace {
-
-// Started from the desktop, the program got a console of its own that only it uses: the window
-// lets go of it, so that no empty console stays beside the window.
-void ReleaseOwnConsole() {
-    DWORD processes[2];
-    if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
-}
-
-}  // namespace
-
-WindowProgram::WindowProgram(int&, char**, RunMode mode) : impl_(std::make_unique<Impl>(mode)) {
-    if (mode == RunMode::Interactive) ReleaseOwnConsole();
+WindowProgram::WindowProgram(int&, char**, RunMode mode, std::ostream* log)
+    : impl_(std::make_unique<Impl>(mode, log)) {
     // Nobody is there to answer a box of an unattended run: it is read into the log instead.
     if (mode == RunMode::Passive) impl_->backend.AnswerMessageBoxesAfter(kPassiveMessageMs);
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <thread>
 
@@ -119,7 +120,7 @@ class PassiveRun : public ::testing::Test {
             int argc = 1;
             char name[] = "instalador";
             char* argv[] = {name, nullptr};
-            app::WindowProgram program(argc, argv, app::RunMode::Passive);
+            app::WindowProgram program(argc, argv, app::RunMode::Passive, &std::cout);
             program.form().txtServer.Text = server->address();
             program.form().mChavePublica = testsupport::PublicKey();
             ::_exit(program.Exec() == 0 ? 0 : 100);

@@ -43,6 +43,9 @@ void frmInstall::Form_Load() {
 
     mCaminhoLocal = kInstallFolder;
     if (files::Dir(mCaminhoLocal, files::vbDirectory).empty()) CriaDiretorio(mCaminhoLocal);
+    // At once, so that a folder made just now is not open to other users while the window
+    // greets; the start phase checks again and reports what stands in the way.
+    mPastaInstalacao.Secure(mCaminhoLocal);
 
     App().SetMousePointer(forms::MousePointer::Hourglass);
     pbBarI.Visible = false;

@@ -38,14 +38,15 @@ std::string FailedText(const std::string& folder, DWORD error) {
     return "Não foi possível proteger a pasta " + folder + "\r" + SystemText(error);
 }
 
-// An administrator may take a folder over whatever its DACL says, with these privileges on;
-// where the token lacks them, the change below fails and says so.
+// An administrator may open and take a folder over whatever its DACL says, with these
+// privileges on; where the token lacks them, the change below fails and says so.
 void EnableTakeOwnership() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
         return;
     }
-    for (const wchar_t* name : {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
+    for (const wchar_t* name :
+         {L"SeBackupPrivilege", L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
         TOKEN_PRIVILEGES privileges{};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;

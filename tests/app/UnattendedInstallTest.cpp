@@ -328,8 +328,8 @@ TEST_F(UnattendedInstall, LogOfTheUsersRunTakesItsLinesAndPressesNothing) {
     EXPECT_TRUE(form().cmdBaixar.Visible);
     EXPECT_FALSE(form().lblMensagem[1].Visible);
     // The start phase's lines, then the window waits for the user.
-    std::vector<std::string> expected = InstalledRun(server->address());
-    expected.resize(3);
+    std::vector<std::string> expected = InstalledRun(server->address(), payload);
+    expected.resize(4);
     EXPECT_EQ(StatusTexts(), expected) << out.str();
 }
 
